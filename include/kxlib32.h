@@ -1,0 +1,160 @@
+/*
+ * kxlib32.h - the public interface of kxlib, the PC library for the Scanner family of
+ * LAN cable-certification instruments (copper testers, fiber adapter, far-end remote).
+ *
+ * The library holds at most one session with one instrument, over a serial line or USB.
+ * Every call runs to completion on the caller's thread. Calls that can fail return a
+ * 16-bit 1 for success and 0 for failure, and report the reason through a caller-supplied
+ * `uint32_t *error` that they first set to 0; pxErrorMsg() turns any code into English text.
+ * A call may succeed and still carry KXERR_CANCELED (a cancel that arrived after the
+ * exchange completed) or KXERR_BAD_RESPONSE.
+ *
+ * Serial device names: "COM:<path>" opens <path> (e.g. "COM:/dev/ttyUSB0"); otherwise a name
+ * such as "COM3" is looked up in the environment variable KXLIB_COM3 and, failing that,
+ * "COMn" opens /dev/ttyS<n-1>.
+ *
+ * Tracing: KXSetDebugLevel(1) sends trace lines to the trace sink: nowhere by default,
+ * standard error with KXLIB_TRACE=stderr, a file with KXLIB_TRACE=/path, or the host's
+ * hook (KXSetTraceHook).
+ *
+ * This header compiles as C and as C++.
+ */
+#ifndef KXLIB32_H
+#define KXLIB32_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  define KXAPI_CALL __stdcall
+#  if defined(KXLIB_BUILDING)
+#    define KXAPI __declspec(dllexport)
+#  else
+#    define KXAPI __declspec(dllimport)
+#  endif
+#else
+#  define KXAPI_CALL
+#  define KXAPI __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------------------
+ * Error codes. 0 means no error. Card refusals are reported as KXERR_CARD_BASE plus the
+ * card's 16-bit status word; some calls pass a Windows-style system error code through
+ * (2 file not found, 5 access denied, 8 out of memory, 112 disk full, 31 general failure).
+ * ------------------------------------------------------------------------------------- */
+#define KXERR_NO_MEMORY            0x20000000u /* Unable to allocate memory */
+#define KXERR_NOT_OPEN             0x20000001u /* Invalid port or file handle */
+#define KXERR_NO_AUTOTEST_DATA     0x20000002u
+#define KXERR_TRANSMIT_TIMEOUT     0x20000003u
+#define KXERR_CHARS_OUTSIDE_PACKET 0x20000004u
+#define KXERR_BAD_AUTOTEST_INDEX   0x20000005u
+#define KXERR_BAD_RESPONSE         0x20000006u /* Invalid/unknown response type */
+#define KXERR_INVALID_FUNCTION     0x2000000Bu /* Invalid function */
+#define KXERR_FILE_NOT_FOUND       0x2000000Fu
+#define KXERR_INVALID_DATA_FILE    0x20000010u /* Invalid data file */
+#define KXERR_READ_ONLY_FILE       0x20000011u /* Attempted to write to a read-only file */
+#define KXERR_NO_SCANNER           0x20000012u /* No Scanner found */
+#define KXERR_AUTOTEST_LOAD        0x20000013u /* Error loading Autotest */
+#define KXERR_FILE_WRITE           0x20000014u /* Error writing to file */
+#define KXERR_CANCELED             0x20000018u /* Operation canceled by user */
+#define KXERR_RECORD_TOO_LARGE     0x2000001Au /* Output file record too large */
+#define KXERR_VERSION_MISMATCH     0x2000001Cu /* Scanner Version may not be compatible */
+#define KXERR_RECORD_NOT_FOUND     0x2000001Du /* Record not found in Scanner */
+#define KXERR_COMM                 0x2000001Eu /* Unknown error communicating with Scanner */
+#define KXERR_PORT_UNAVAILABLE     0x20000023u /* Selected Com Port is unavailable */
+#define KXERR_PORT_IN_USE          0x20000024u /* Selected Com Port is in use by another application */
+#define KXERR_MAX_RECORDS          0x20000025u /* Maximum records exceeded */
+#define KXERR_BAD_MEMORY_HANDLE    0x20000026u /* Invalid Memory Handle. */
+#define KXERR_RESPONSE_TIMEOUT     0x2000002Bu /* Timed out waiting for response from scanner. */
+#define KXERR_UNKNOWN_COMM         0x200003E8u /* Unknown communication error */
+#define KXERR_BAD_BAUD             0x200003F5u /* The device's baud rate is unsupported. */
+#define KXERR_DEVICE_NOT_OPEN      0x200003FAu /* The device is not open. */
+#define KXERR_CARD_BASE            0x20020000u /* + card status word */
+
+/* ---------------------------------------------------------------------------------------
+ * Session
+ * ------------------------------------------------------------------------------------- */
+
+/* Opens the session. Serial: deviceName is a COM name (see above) and baud one of
+ * "300" "600" "1200" "2400" "4800" "9600" "19200" "38400" "57600" (exact text).
+ * USB: baud is "USB" (any case) and deviceName the instrument's serial number.
+ * The baud test comes first. Errors: KXERR_NOT_OPEN (a session is already open, or the
+ * name is neither), KXERR_BAD_BAUD, KXERR_PORT_UNAVAILABLE, KXERR_PORT_IN_USE,
+ * KXERR_NO_SCANNER, KXERR_CANCELED, KXERR_COMM, or a system error code. */
+KXAPI int16_t KXAPI_CALL KXOpen(const char* deviceName, const char* baud, uint32_t* error);
+
+/* Closes the session's transport (a serial session sends a break first). Harmless when
+ * nothing is open. */
+KXAPI void KXAPI_CALL KXClose(void);
+
+/* Asks the running operation to stop; it fails with KXERR_CANCELED at its next check.
+ * Safe to call from another thread or a signal handler. */
+KXAPI void KXAPI_CALL KXCancel(void);
+
+/* Bit 0x0001: trace lines to the trace sink. Bit 0x0002: the autotest savers write the
+ * conversion log "KXLIB.LOG" in the current directory. */
+KXAPI void KXAPI_CALL KXSetDebugLevel(uint16_t level);
+
+/* Returns the English text of an error code; "Unknown Internal Error" for 0 and for any
+ * code without a text. The text stays valid for the life of the library. */
+KXAPI const char* KXAPI_CALL pxErrorMsg(uint32_t code);
+
+/* ---------------------------------------------------------------------------------------
+ * Packets (serial line only). A frame is "PACKET", u16 flags, u16 length, data, CRC-16,
+ * answered by ACK (0x06) or NAK (0x15).
+ * ------------------------------------------------------------------------------------- */
+
+/* Sends one packet (flags 0 means a complete one-packet message, 0x2300) and waits up to
+ * 3 s for its acknowledgement; a NAK gets one retransmission. Returns 1 when acknowledged. */
+KXAPI int16_t KXAPI_CALL KXSendPacket(uint16_t flags, const uint8_t* data, uint16_t length);
+
+/* Waits for one packet: header receives its 10-byte header, data up to capacity data bytes
+ * (a longer packet is cut to capacity; the header still shows its full length). Gives up
+ * after a little over 1 s of silence. Returns 1 for a packet with a good CRC. */
+KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capacity);
+
+/* Brings the serial line back to a known state after a failed exchange: sends ACK and
+ * discards input until the line has been quiet for 110 ms. Always returns 0. */
+KXAPI int16_t KXAPI_CALL KXSync(void);
+
+/* ---------------------------------------------------------------------------------------
+ * Messages: a 10-byte header (u16 Class, Type, Status, two reserved words) and a payload.
+ * On the serial line a message travels as packets of at most 600 data bytes.
+ * ------------------------------------------------------------------------------------- */
+
+/* Sends a message; flags are added to every packet's flag word (pass 0). Tolerates 2
+ * failed packets on a serial line, 3 failed writes on USB. */
+KXAPI int16_t KXAPI_CALL KXSendMessage(uint16_t flags, const void* message, uint32_t length);
+KXAPI int16_t KXAPI_CALL KXSendMessageWithRetry(uint16_t flags, const void* message, uint32_t length,
+                                                int32_t retries);
+
+/* Receives a message into buffer; *size is its capacity on entry and the message length
+ * on success (on failure, the bytes collected so far). */
+KXAPI int16_t KXAPI_CALL KXWaitMessage(void* buffer, uint32_t* size);
+KXAPI int16_t KXAPI_CALL KXWaitMessageWithRetry(void* buffer, uint32_t* size, int32_t retries);
+
+/* ---------------------------------------------------------------------------------------
+ * POSIX hooks. Each takes a function and a context pointer; a null function removes it.
+ * ------------------------------------------------------------------------------------- */
+
+/* Called in every pass of the library's waiting loops, so a host can keep its user
+ * interface alive and call KXCancel. */
+typedef void (*KXPumpHook)(void* context);
+KXAPI void KXAPI_CALL KXSetPumpHook(KXPumpHook hook, void* context);
+
+/* Shows a warning to the user. Without a hook the library writes "Title: text" on stderr. */
+typedef void (*KXMessageBoxHook)(const char* title, const char* text, void* context);
+KXAPI void KXAPI_CALL KXSetMessageBoxHook(KXMessageBoxHook hook, void* context);
+
+/* Receives every trace write (lines and the bare line breaks of error traces). */
+typedef void (*KXTraceHook)(const char* text, void* context);
+KXAPI void KXAPI_CALL KXSetTraceHook(KXTraceHook hook, void* context);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KXLIB32_H */

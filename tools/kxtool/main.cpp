@@ -1,0 +1,22 @@
+// kxtool: the command-line program around kxlib.
+#include <vector>
+
+#include "command.h"
+
+namespace {
+std::vector<CommandSetup>& Commands() {
+  static std::vector<CommandSetup> commands;
+  return commands;
+}
+}  // namespace
+
+CommandRegistrar::CommandRegistrar(CommandSetup setup) { Commands().push_back(std::move(setup)); }
+
+int main(int argc, char** argv) {
+  CLI::App app{"kxtool - talk to a Scanner cable-certification instrument and its data files"};
+  app.require_subcommand(1);
+  int exitCode = 0;
+  for (auto& setup : Commands()) setup(app, exitCode);
+  CLI11_PARSE(app, argc, argv);
+  return exitCode;
+}
