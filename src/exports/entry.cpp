@@ -1,0 +1,26 @@
+// Load and unload. The shared object's constructor sets every global to its load value
+// (the static initialisers already have, so this also serves a static link); its
+// destructor closes a session left open.
+#include "exports/entry.h"
+
+#include "kxlib32.h"
+#include "link/serial_port.h"
+#include "platform/platform.h"
+#include "session/state.h"
+
+void ResetLibraryForTests() {
+  ResetSerialPortState();
+  ResetLibraryState();
+  platform::ResetPlatform();
+}
+
+namespace {
+
+__attribute__((constructor)) void LibraryLoad() {
+  ResetLibraryState();
+  platform::OpenTraceSinkFromEnvironment();
+}
+
+__attribute__((destructor)) void LibraryUnload() { KXClose(); }
+
+}  // namespace

@@ -1,0 +1,137 @@
+#include "link/message.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/packet.h"
+#include "session/runtime.h"
+#include "session/state.h"
+#include "session/trace.h"
+
+namespace {
+
+// USB messages travel through the USB transport, which this build does not have yet:
+// a USB session cannot send or receive.
+int16_t SendOverUsb() {
+  Trace(" SendMessage Error - USB transport not available \n");
+  return 0;
+}
+
+int16_t WaitOverUsb() {
+  Trace(" WaitMessage Error - USB transport not available \n");
+  return 0;
+}
+
+int16_t SendOverSerial(uint16_t flags, const uint8_t* position, uint32_t length, int32_t retries) {
+  uint32_t remaining = length;
+  int32_t failures = 0;
+  for (;;) {
+    PumpMessages();
+    uint32_t chunk = kMessageChunk;
+    if (remaining <= kMessageChunk) {
+      chunk = remaining;
+      flags |= PacketFlagEnd;
+    }
+    if (KXSendPacket(flags | PacketFlagMessage, position, static_cast<uint16_t>(chunk))) {
+      position += chunk;
+      remaining -= chunk;
+      flags &= static_cast<uint16_t>(~PacketFlagStart);
+      if (CancelRequested.load()) return 0;
+    } else {
+      Trace(" SendMessage Error - SendPacket Failed \n");
+      KXSync();
+      if (++failures >= retries || CancelRequested.load()) return 0;
+    }
+    if (remaining == 0) return 1;
+  }
+}
+
+// Collects packets into `buffer` until one carries PacketFlagEnd. `received` counts
+// every packet's full Length, so a message longer than the buffer is noticed: the call
+// then fails instead of reporting more bytes than the buffer holds.
+int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
+  const uint32_t bufferSize = *size;
+  uint32_t received = 0;
+  bool started = false;
+  int32_t failures = 0;
+  uint8_t header[kPacketHeaderSize];
+  for (;;) {
+    PumpMessages();
+    if (bufferSize < received) return 0;
+    const uint32_t capacity = std::min(bufferSize - received, kMaxPacketRequest);
+    uint8_t* position = buffer + received;
+    if (!KXWaitPacket(header, position, static_cast<uint16_t>(capacity))) {
+      Trace(" KXWaitMessage Error - Failure in WaitPacket \n");
+      if (++failures >= retries || CancelRequested.load()) {
+        *size = std::min(received, bufferSize);
+        return 0;
+      }
+      continue;
+    }
+    failures = 0;
+    const uint16_t flags = static_cast<uint16_t>(header[6] | (header[7] << 8));
+    const uint32_t length = static_cast<uint16_t>(header[8] | (header[9] << 8));
+    if (flags & PacketFlagStart) {
+      if (received != 0) {
+        // An earlier start had no end: the new message begins at the buffer's start.
+        std::memmove(buffer, position, std::min(length, capacity));
+        received = 0;
+        Trace(" WaitMessage Warning - Second Start with no End \n");
+      }
+      started = true;
+    }
+    if (started) {
+      received += length;
+      if (flags & PacketFlagEnd) {
+        if (received > bufferSize) {
+          *size = bufferSize;
+          return 0;
+        }
+        *size = received;
+        return CancelRequested.load() ? 0 : 1;
+      }
+    }
+    if (CancelRequested.load()) return 0;
+  }
+}
+
+}  // namespace
+
+int32_t DefaultRetries() { return OpenDeviceType == DEVICE_COM ? kSerialRetries : kUsbRetries; }
+
+extern "C" {
+
+KXAPI int16_t KXAPI_CALL KXSendMessage(uint16_t flags, const void* message, uint32_t length) {
+  Trace(" KXSendMessage \n");
+  return KXSendMessageWithRetry(flags, message, length, DefaultRetries());
+}
+
+KXAPI int16_t KXAPI_CALL KXSendMessageWithRetry(uint16_t flags, const void* message, uint32_t length,
+                                                int32_t retries) {
+  Trace(" KXSendMessageWithRetry() \n");
+  flags |= PacketFlagStart;
+  if (length == 0) {
+    Trace(" SendMessage Error - Length <= 0 \n");
+    return 0;
+  }
+  if (OpenDeviceType == DEVICE_USB) return SendOverUsb();
+  if (OpenDeviceType == DEVICE_COM)
+    return SendOverSerial(flags, static_cast<const uint8_t*>(message), length, retries);
+  Trace(" SendMessage Error - Invalid \"OPEN\" COM device...\n");
+  return 0;
+}
+
+KXAPI int16_t KXAPI_CALL KXWaitMessage(void* buffer, uint32_t* size) {
+  Trace(" KXWaitMessage \n");
+  return KXWaitMessageWithRetry(buffer, size, DefaultRetries());
+}
+
+KXAPI int16_t KXAPI_CALL KXWaitMessageWithRetry(void* buffer, uint32_t* size, int32_t retries) {
+  Trace(" KXWaitMessageWithRetry() \n");
+  if (OpenDeviceType == DEVICE_USB) return CancelRequested.load() ? 0 : WaitOverUsb();
+  if (OpenDeviceType == DEVICE_COM) return WaitOverSerial(static_cast<uint8_t*>(buffer), size, retries);
+  Trace(" WaitMessage Error - Invalid \"OPEN\" COM device...\n");
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,39 @@
+// The message layer. Every message starts with a 10-byte header (u16 fields,
+// little-endian):
+//   offset 0  Class    service class
+//   offset 2  Type     operation within the class
+//   offset 4  Status   requests 0; replies 1 (msOK) or the instrument's failure code
+//   offset 6  reserved (requests 0)
+//   offset 8  reserved (requests 0)
+//   offset 10 payload
+// On the serial line a message travels as packets of at most 600 data bytes; the first
+// carries PacketFlagStart and the last PacketFlagEnd.
+#pragma once
+
+#include <cstdint>
+
+#include "kxlib32.h"
+
+struct MessageHeader {
+  uint16_t Class;
+  uint16_t Type;
+  uint16_t Status;
+  uint16_t reserved1;
+  uint16_t reserved2;
+};
+static_assert(sizeof(MessageHeader) == 10);
+
+constexpr uint16_t msOK = 1;
+constexpr uint16_t STATUS_RECORD_NOT_FOUND = 251;
+
+constexpr uint16_t CLASS_NOTIFY = 5;
+constexpr uint16_t CLASS_COMMAND = 7;
+constexpr uint16_t CLASS_DATABASE = 14;
+
+constexpr uint32_t kMessageChunk = 600;       // data bytes per packet sent
+constexpr uint32_t kMaxPacketRequest = 32767; // most asked of one packet wait
+constexpr int32_t kSerialRetries = 2;         // default tolerated failures on a serial line
+constexpr int32_t kUsbRetries = 3;            // ... on USB
+
+// The default retry count of the current transport.
+int32_t DefaultRetries();

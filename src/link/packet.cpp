@@ -1,0 +1,215 @@
+#include "link/packet.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "link/serial_port.h"
+#include "platform/platform.h"
+#include "session/runtime.h"
+#include "session/state.h"
+#include "session/trace.h"
+
+namespace {
+
+constexpr uint32_t kAckTimeoutMs = 3000;
+constexpr uint32_t kQuietMs = 110;
+constexpr uint32_t kSilenceMs = 1000;   // a receive pass counts as late after this silence
+constexpr int kLatePassLimit = 5;       // the wait ends on the sixth late pass
+constexpr int kTagLength = 7;           // "PACKET" and the zero low byte of the flags
+
+// CRC-16/CCITT-FALSE table (polynomial 0x1021, most significant bit first).
+constexpr std::array<uint16_t, 256> MakeCrcTable() {
+  std::array<uint16_t, 256> table{};
+  for (int i = 0; i < 256; ++i) {
+    uint16_t crc = static_cast<uint16_t>(i << 8);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    table[i] = crc;
+  }
+  return table;
+}
+constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
+
+void PutU16(uint8_t* at, uint16_t value) {
+  at[0] = static_cast<uint8_t>(value & 0xFF);
+  at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+uint16_t GetU16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
+
+// True when `at` starts "PACKET" followed by a zero byte, letters in any case.
+bool StartsWithTag(const uint8_t* at) {
+  static const char kTag[kTagLength + 1] = "PACKET";
+  for (int i = 0; i < kTagLength; ++i) {
+    if (std::toupper(at[i]) != static_cast<unsigned char>(kTag[i])) return false;
+  }
+  return true;
+}
+
+// Moves the buffer's content to start at the next header tag after position 0,
+// or empties it when there is none.
+void Resynchronise(uint8_t* buffer, int& have) {
+  for (int pos = 1; pos <= have - kTagLength; ++pos) {
+    if (StartsWithTag(buffer + pos)) {
+      std::memmove(buffer, buffer + pos, static_cast<size_t>(have - pos));
+      have -= pos;
+      return;
+    }
+  }
+  have = 0;
+}
+
+void TransmitFrame(const uint8_t* header, const uint8_t* data, uint16_t length, uint16_t crc) {
+  uint8_t tail[2];
+  PutU16(tail, crc);
+  ComPortWrite(header, kPacketHeaderSize);
+  // ComPortWrite takes at most 32767 bytes at a time.
+  for (uint32_t done = 0; done < length;) {
+    const uint32_t piece = std::min<uint32_t>(length - done, 32767);
+    ComPortWrite(data + done, static_cast<int16_t>(piece));
+    done += piece;
+  }
+  ComPortWrite(tail, 2);
+}
+
+}  // namespace
+
+uint16_t Crc16(const uint8_t* bytes, uint16_t count, uint16_t crc) {
+  for (uint16_t i = 0; i < count; ++i)
+    crc = static_cast<uint16_t>(CrcTable[((crc >> 8) ^ bytes[i]) & 0xFF] ^ ((crc & 0xFF) << 8));
+  return crc;
+}
+
+void SendAckNak(bool ack) {
+  const uint8_t byte = ack ? ACK : NAK;
+  ComPortWrite(&byte, 1);
+}
+
+uint8_t WaitAckNak() {
+  const uint32_t t0 = platform::TickCount();
+  for (;;) {
+    uint8_t byte;
+    if (ComPortRead(&byte, 1) == 1) {
+      if (byte == ACK || byte == NAK) return byte;
+      continue;
+    }
+    if (platform::TickPassed(platform::TickCount(), t0, kAckTimeoutMs)) return 0;
+    ComPortAwaitInput();
+  }
+}
+
+void DrainUntilQuiet() {
+  uint32_t t = platform::TickCount();
+  for (;;) {
+    uint8_t byte;
+    if (ComPortRead(&byte, 1) == 1) {
+      t = platform::TickCount();
+      continue;
+    }
+    if (platform::TickPassed(platform::TickCount(), t, kQuietMs)) return;
+    ComPortAwaitInput();
+  }
+}
+
+extern "C" {
+
+KXAPI int16_t KXAPI_CALL KXSendPacket(uint16_t flags, const uint8_t* data, uint16_t length) {
+  Trace("  KXSendPacket \n");
+  uint8_t header[kPacketHeaderSize];
+  std::memcpy(header, "PACKET", 6);
+  PutU16(header + 6, flags == 0 ? kPacketFlagsWhole : flags);
+  PutU16(header + 8, length);
+  uint16_t crc = Crc16(header, kPacketHeaderSize, 0xFFFF);
+  crc = Crc16(data, length, crc);
+
+  ComPortDrain();  // a stale ACK or NAK must not be taken as the answer
+  for (int transmission = 0; transmission < 2; ++transmission) {
+    TransmitFrame(header, data, length, crc);
+    if (SendOnlyMode) return 1;
+    const uint8_t answer = WaitAckNak();
+    if (answer == ACK) return 1;
+    ++CommErrorCount;
+    if (answer == 0) {
+      Trace(" SendPacket Timed Out. \n");
+      return 0;
+    }
+    Trace(" SendPacket Received a NACK, retrying... \n");
+  }
+  return 0;
+}
+
+KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capacity) {
+  Trace("  KXWaitPacket \n");
+  uint8_t buffer[kPacketReceiveBuffer];
+  int have = 0;
+  uint32_t lastRx = platform::TickCount();
+  int lateCount = 0;
+
+  for (;;) {
+    PumpMessages();
+    const int n = ComPortRead(buffer + have, static_cast<int16_t>(kPacketReceiveBuffer - have));
+    have += n;
+    if (n > 0) lastRx = platform::TickCount();
+
+    if (have >= kPacketOverhead) {
+      if (!StartsWithTag(buffer)) {
+        Trace(" WaitPacket Failure - Bad alignment \n");
+        Resynchronise(buffer, have);
+      } else {
+        const int length = GetU16(buffer + 8);
+        if (have >= length + kPacketOverhead) {
+          const uint16_t crc = Crc16(buffer, static_cast<uint16_t>(length + kPacketHeaderSize), 0xFFFF);
+          if (crc == GetU16(buffer + kPacketHeaderSize + length)) {
+            SendAckNak(true);
+            std::memcpy(header, buffer, kPacketHeaderSize);
+            if (length <= capacity) {
+              std::memcpy(data, buffer + kPacketHeaderSize, static_cast<size_t>(length));
+            } else {
+              std::memcpy(data, buffer + kPacketHeaderSize, capacity);
+              Trace(" KXWaitPacket - Insufficient Space in Buffer. %d > %d \n", length, capacity);
+            }
+            return 1;
+          }
+          Trace(" WaitPacket - Checksum failure \n");
+          have = 0;
+          SendAckNak(false);
+        }
+      }
+    }
+
+    if (platform::TickPassed(platform::TickCount(), lastRx, kSilenceMs)) {
+      if (lateCount++ >= kLatePassLimit) break;
+    }
+    if (n == 0) ComPortAwaitInput();
+  }
+
+  if (have > 0) {
+    ++CommErrorCount;
+    Trace(" WaitPacket Failure - Timeout\n");
+    SendAckNak(false);
+  }
+  return 0;
+}
+
+KXAPI int16_t KXAPI_CALL KXSync(void) {
+  Trace("KXSync\n");
+  LastError = 0;
+  if (UseCount == 1 && OpenDeviceType == DEVICE_COM) {
+    if (SyncDepth++ != 0) {
+      Trace("KXSync recursive Call!\n");
+      return 0;
+    }
+    ResendAllowed = 1;
+    SendAckNak(true);
+    DrainUntilQuiet();
+    SyncDepth = 0;
+    return 0;
+  }
+  Trace("KXSync Error - KXLIB not currently open\n");
+  SyncDepth = 0;
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,69 @@
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+
+#include "platform/posix/seam.h"
+
+namespace platform {
+namespace {
+
+struct Injection {
+  int err = 0;
+  uint32_t skip = 0;
+  uint32_t count = 0;
+};
+
+constexpr size_t kCalls = static_cast<size_t>(SysCall::kCount);
+std::mutex seamLock;
+std::array<Injection, kCalls> injections{};
+std::array<std::atomic<uint32_t>, kCalls> callCounts{};
+
+}  // namespace
+
+uint32_t WinErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT: case ENODEV: case ENXIO: case EIO: case ENOTDIR:
+      return kErrorFileNotFound;
+    case EBUSY: case EWOULDBLOCK: case EACCES: case EPERM:
+      return kErrorAccessDenied;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ENOSPC:
+      return kErrorDiskFull;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+void InjectFailure(SysCall call, int err, uint32_t skip, uint32_t count) {
+  std::lock_guard<std::mutex> guard(seamLock);
+  injections[static_cast<size_t>(call)] = Injection{err, skip, count};
+}
+
+void ClearInjectedFailures() {
+  std::lock_guard<std::mutex> guard(seamLock);
+  injections.fill(Injection{});
+  for (auto& c : callCounts) c.store(0);
+}
+
+uint32_t SysCallCount(SysCall call) { return callCounts[static_cast<size_t>(call)].load(); }
+
+namespace posix {
+
+int CheckInjected(SysCall call) {
+  const size_t i = static_cast<size_t>(call);
+  callCounts[i].fetch_add(1);
+  std::lock_guard<std::mutex> guard(seamLock);
+  Injection& inj = injections[i];
+  if (inj.count == 0) return 0;
+  if (inj.skip > 0) {
+    --inj.skip;
+    return 0;
+  }
+  --inj.count;
+  return inj.err;
+}
+
+}  // namespace posix
+}  // namespace platform
