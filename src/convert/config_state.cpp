@@ -1,0 +1,38 @@
+#include "convert/config_state.h"
+
+#include <cstring>
+
+#include "convert/conversion_log.h"
+#include "convert/datafile.h"
+#include "convert/memstream.h"
+#include "convert/tx_table.h"
+#include "convert/workspace.h"
+
+char VersionInfo[kVersionInfoSize] = {};
+uint8_t LanguageIndex = 0;
+
+int InstrumentMajorVersion() {
+  int major = 0;
+  for (uint32_t i = 1; i <= 2 && i < kVersionInfoSize; ++i) {
+    const char c = VersionInfo[i];
+    if (c < '0' || c > '9') break;
+    major = major * 10 + (c - '0');
+  }
+  return major;
+}
+
+bool VersionDigitsBelow(const char* digits) {
+  return std::memcmp(VersionInfo + 1, digits, 2) < 0;
+}
+
+void ResetConvertState() {
+  std::memset(VersionInfo, 0, sizeof VersionInfo);
+  LanguageIndex = 0;
+  FreeConversionBuffers();
+  MemStream = MemStreamState{};
+  DatWritePosition = 0;
+  DatRecordCount = 0;
+  CurrentTXEntry = nullptr;
+  CloseConversionLog();
+  SaveRecordNumber = 0;
+}

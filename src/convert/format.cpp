@@ -1,0 +1,239 @@
+#include "convert/format.h"
+
+#include <cstring>
+
+#include "convert/config_state.h"
+#include "convert/conversion_log.h"
+#include "convert/datafile.h"
+#include "kxlib32.h"
+#include "session/state.h"
+#include "session/trace.h"
+
+namespace {
+
+// Longest decimal text InsertDecimalPoint works on; integers of the instrument have at
+// most 11 characters.
+constexpr size_t kMaxDecimalText = 64;
+
+bool AllDigits(const char* s, size_t n) {
+  if (n == 0) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity) {
+  if (!text || capacity == 0) return;
+  if (scale < precision) {
+    Trace("Error: Scale Less than Precision in InsertDecimalPoint!\n");
+    precision = scale;
+  }
+  const int major = InstrumentMajorVersion();
+  if (scale == 0) return;
+  const size_t length = strnlen(text, capacity);
+  if (length == capacity || length > kMaxDecimalText) return;
+
+  const uint32_t kept = precision == 0 ? scale : precision;
+  const uint32_t dropped = scale - kept;
+
+  // Work buffer: the digits right-aligned after room for a carry, then the point and the
+  // decimals. scale <= 255 and the digits <= 64, so 2 + 255 + 1 + 64 + 1 fits.
+  char digits[kMaxDecimalText + 260];
+  size_t count = 0;
+  bool negative = false;
+  if (text[0] == '-') {
+    const size_t n = length - 1;
+    if (!AllDigits(text + 1, n)) return;
+    if (n <= dropped && major < 4) {
+      digits[count++] = '0';
+    } else {
+      negative = true;
+      std::memcpy(digits, text + 1, n);
+      count = n;
+    }
+  } else {
+    if (!AllDigits(text, length)) return;
+    std::memcpy(digits, text, length);
+    count = length;
+  }
+
+  // Rounding: add 10^dropped / 2, i.e. a 5 at the highest dropped decimal.
+  if (major >= 4 && dropped > 0) {
+    if (count < dropped) {  // leading zeros so that the 5 has a digit to land on
+      const size_t pad = dropped - count;
+      std::memmove(digits + pad, digits, count);
+      std::memset(digits, '0', pad);
+      count = dropped;
+    }
+    int carry = 5;
+    for (size_t i = count - dropped + 1; i-- > 0 && carry;) {
+      const int sum = (digits[i] - '0') + carry;
+      digits[i] = static_cast<char>('0' + sum % 10);
+      carry = sum / 10;
+    }
+    if (carry) {
+      std::memmove(digits + 1, digits, count);
+      digits[0] = '1';
+      ++count;
+    }
+  }
+
+  // One digit before the point.
+  if (count <= scale) {
+    const size_t pad = scale + 1 - count;
+    std::memmove(digits + pad, digits, count);
+    std::memset(digits, '0', pad);
+    count = scale + 1;
+  }
+  // The point before the last `scale` characters, then keep `kept` decimals.
+  const size_t point = count - scale;
+  std::memmove(digits + point + 1, digits + point, scale);
+  digits[point] = '.';
+  count = point + 1 + kept;
+
+  size_t out = 0;
+  if (negative && out + 1 < capacity) text[out++] = '-';
+  for (size_t i = 0; i < count && out + 1 < capacity; ++i) text[out++] = digits[i];
+  text[out] = '\0';
+}
+
+const char* LocalString(int table, int language, int item) {
+  if (table < 0 || table >= kStringTableCount || item < 0 || item >= kStringItemCount) return "";
+  if (language >= 0 && language < kLanguageCount && StringTables[table][language][item]) {
+    return StringTables[table][language][item];
+  }
+  const char* english = StringTables[table][0][item];
+  return english ? english : "";
+}
+
+void GetLocalString(char* destination, int table, int language, int item, size_t capacity) {
+  if (!destination || capacity == 0) return;
+  const char* text = LocalString(table, language, item);
+  const size_t n = strnlen(text, capacity - 1);
+  std::memcpy(destination, text, n);
+  destination[n] = '\0';
+}
+
+void BuildPrintFormatName(char* name, int language, char formatCharacter, size_t capacity) {
+  if (!name || capacity == 0) return;
+  char result[16];
+  size_t n = strnlen(name, capacity);
+  if (n > 6) n = 6;
+  std::memcpy(result, name, n);
+  const char letter = LocalString(1, 0, language)[0];
+  if (letter) result[n++] = letter;
+  if (formatCharacter) result[n++] = formatCharacter;
+  std::memcpy(result + n, ".PTF", 5);
+  n += 4;
+  const size_t copy = n < capacity - 1 ? n : capacity - 1;
+  std::memcpy(name, result, copy);
+  name[copy] = '\0';
+}
+
+// Wiremap data: group b (b = 0..8: pins 1-8, then the shield) is 3 bytes at 3b.
+//   byte 0: mask of far-end connections; bit m (m = 7-b .. 0) set means position b
+//           reaches near-end position b + 1 + m in the near-end string
+//   byte 2: where position b arrives: bit 6 (0x40) = connected; the bits under 0x9F give
+//           the far-end position (0-7 pins 1-8, 8 the shield)
+void BuildWiremapText(const uint8_t pairPresence[kPairPresenceSize], const uint8_t wiremap[kWiremapSize],
+                      WiremapText* out) {
+  std::memset(out, 0, sizeof *out);
+  // Expected: positions of each absent pair blanked.
+  static constexpr uint8_t kPairPositions[kPairPresenceSize][2] = {{0, 1}, {2, 5}, {3, 4}, {6, 7}, {8, 8}};
+  std::memcpy(out->expected, "12345678S", 9);
+  for (uint32_t pair = 0; pair < kPairPresenceSize; ++pair) {
+    if (pairPresence[pair] == 0) {
+      out->expected[kPairPositions[pair][0]] = ' ';
+      out->expected[kPairPositions[pair][1]] = ' ';
+    }
+  }
+  // Near end: lower groups are handled last and win.
+  std::memcpy(out->nearEnd, "12345678 ", 9);
+  for (int b = 7; b >= 0; --b) {
+    int position = 8;
+    for (uint8_t mask = static_cast<uint8_t>(0x80 >> b); mask != 0; mask >>= 1, --position) {
+      if (wiremap[3 * b] & mask) out->nearEnd[position] = static_cast<char>('1' + b);
+    }
+  }
+  // Far end.
+  for (int b = 8; b >= 0; --b) {
+    const uint8_t arrival = wiremap[3 * b + 2];
+    if (arrival & 0x40) {
+      const uint8_t where = arrival & 0x9F;
+      out->farEnd[b] = where == 8 ? 'S' : static_cast<char>('1' + where);
+    } else {
+      out->farEnd[b] = ' ';
+    }
+  }
+  // A connected shield shows at the near end when nothing else took its place.
+  if ((wiremap[3 * 8 + 2] & 0x40) && (out->nearEnd[8] == ' ' || out->nearEnd[8] == '\0')) {
+    out->nearEnd[8] = 'S';
+    out->nearEnd[9] = '\0';
+  }
+  // Every present position must match at both ends (the NULs after the texts included).
+  out->wrong = false;
+  for (size_t i = 0; i < sizeof out->expected; ++i) {
+    if (out->expected[i] == ' ') continue;
+    if (out->nearEnd[i] != out->expected[i] || out->farEnd[i] != out->expected[i]) out->wrong = true;
+  }
+}
+
+uint32_t WriteWiremap(const uint8_t pairPresence[kPairPresenceSize], const uint8_t wiremap[kWiremapSize],
+                      uint32_t* error) {
+  WiremapText text;
+  BuildWiremapText(pairPresence, wiremap, &text);
+  const uint32_t expected = WriteDataItem(227, static_cast<uint16_t>(std::strlen(text.expected)), text.expected, error);
+  const uint32_t nearEnd = WriteDataItem(228, static_cast<uint16_t>(std::strlen(text.nearEnd)), text.nearEnd, error);
+  const uint32_t farEnd = WriteDataItem(229, static_cast<uint16_t>(std::strlen(text.farEnd)), text.farEnd, error);
+  uint32_t total = expected + nearEnd + farEnd;
+  bool failed = expected == 0 || nearEnd == 0 || farEnd == 0;
+  if (VersionDigitsBelow("06")) {
+    const char* mark = LocalString(5, 0, text.wrong ? 0 : 1);
+    const uint32_t n = WriteDataItem(119, static_cast<uint16_t>(std::strlen(mark)), mark, error);
+    total += n;
+    failed = failed || n == 0;
+  }
+  return failed ? 0 : total;
+}
+
+const SweepBlock SweepBlocks[kSweepBlockCount] = {
+    // flag, tag, bytes/point, log line
+    {0x01, 632, 8, "Writing Attenuation Data from      %06x\n"},
+    {0x02, 633, 12, "Writing Near Next Data from        %06x\n"},
+    {0x04, 634, 12, "Writing Far Next Data from         %06x\n"},
+    {0x08, 637, 12, "Writing Near FEXT Data from        %06x\n"},
+    {0x10, 638, 12, "Writing Far FEXT Data from         %06x\n"},
+    {0x20, 647, 8, "Writing Near Return Loss Data from %06x\n"},
+    {0x40, 648, 8, "Writing Far Return Loss Data from  %06x\n"},
+};
+
+uint32_t WriteSweepData(FILE* logFile, const uint8_t** cursor, const uint8_t* end, uint16_t flags,
+                        uint16_t pointCount, uint32_t* error) {
+  *error = 0;
+  uint32_t total = 0;
+  for (const SweepBlock& block : SweepBlocks) {
+    if (!(flags & block.flag)) continue;
+    if (logFile && (DebugLevel & DBG_LOGFILE)) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+      std::fprintf(logFile, block.logLine, ExplodedOffset(*cursor));
+#pragma GCC diagnostic pop
+    }
+    const uint16_t length = static_cast<uint16_t>(static_cast<uint32_t>(pointCount) * block.bytesPerPoint);
+    if (!*cursor || *cursor > end || static_cast<size_t>(end - *cursor) < length) {
+      *cursor = end;
+      *error = KXERR_AUTOTEST_LOAD;
+      return 0;
+    }
+    const uint32_t n = WriteDataItem(block.tag, length, *cursor, error);
+    *cursor += length;
+    if (n == 0) return 0;
+    total += n;
+  }
+  return total;
+}
+
+uint32_t MetresToFeet(uint32_t value) { return (value * 3937u + 600u) / 1200u; }
