@@ -137,6 +137,64 @@ KXAPI int16_t KXAPI_CALL KXWaitMessage(void* buffer, uint32_t* size);
 KXAPI int16_t KXAPI_CALL KXWaitMessageWithRetry(void* buffer, uint32_t* size, int32_t retries);
 
 /* ---------------------------------------------------------------------------------------
+ * Records of the instrument's database.
+ *
+ * Record types used by the library: 131 VERSION_INFO, 772 DATA_FORMAT, 773/776/777 copper,
+ * fiber and coax result formats, 1026 (0x402) port settings, 3841/3874/3877 copper, fiber
+ * and coax autotests, 3848 user preferences, 3862..3870 limit records.
+ *
+ * Reads: `number` is in/out (the number asked for, then the number delivered, also when
+ * the record was not found: asking for 0xFFFF of an autotest type returns the stored
+ * count); `length` is in/out (the capacity of `buffer`, then the record's length);
+ * `buffer` may be null. Errors: KXERR_NOT_OPEN, KXERR_NO_MEMORY, KXERR_COMM (exchange or
+ * read failed), KXERR_CANCELED, KXERR_NO_SCANNER (a reply of another kind),
+ * KXERR_RECORD_NOT_FOUND, KXERR_RECORD_TOO_LARGE (by-key reads: the record is longer than
+ * the capacity; `buffer` holds its first `capacity` bytes and *length is unchanged).
+ * ------------------------------------------------------------------------------------- */
+
+/* Reads a record (10 retries). */
+KXAPI int16_t KXAPI_CALL KXReadRecord(uint16_t type, uint16_t* number, void* buffer, uint16_t* length,
+                                      uint32_t* error);
+/* Reads a record with the link's default retries (2 serial, 3 USB). */
+KXAPI int16_t KXAPI_CALL KXReadRecordNormalPersistence(uint16_t type, uint16_t* number, void* buffer,
+                                                       uint16_t* length, uint32_t* error);
+/* Reads the record whose search key matches; at most 48 key bytes are sent. */
+KXAPI int16_t KXAPI_CALL KXReadRecordWithKey(uint16_t type, uint16_t* number, void* buffer, uint16_t* length,
+                                             uint32_t* error, const void* key, uint16_t keyLength,
+                                             uint16_t keyMode);
+KXAPI int16_t KXAPI_CALL KXReadRecByKeyWithRetry(uint16_t type, uint16_t* number, void* buffer, uint16_t* length,
+                                                 uint32_t* error, const void* key, uint16_t keyLength,
+                                                 uint16_t keyMode, int32_t retries);
+/* By-size reads: for autotest types *length also tells the instrument the wanted size.
+ * The record is delivered whatever its length, but never copied past the capacity: when
+ * it is longer, only `capacity` bytes are copied and *length reports its full length
+ * (so *length > capacity on return means the copy was cut). */
+KXAPI int16_t KXAPI_CALL KXReadRecordBySize(uint16_t type, uint16_t* number, void* buffer, uint16_t* length,
+                                            uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXReadRecBySizeWithRetry(uint16_t type, uint16_t* number, void* buffer, uint16_t* length,
+                                                  uint32_t* error, const void* key, uint16_t keyLength,
+                                                  uint16_t keyMode, int32_t retries);
+
+/* Stores a new record (the instrument picks its number). Types 3847 and 3873 send their
+ * first 21 data bytes as the key, the limit types 3862..3870 their first 17. Uses 35
+ * retries instead of 10 when the record would make the flash coalesce. A reply of
+ * another kind gives KXERR_NO_SCANNER. */
+KXAPI int16_t KXAPI_CALL KXWriteRecord(uint16_t type, const void* data, uint16_t length, uint32_t* error);
+/* Replaces record `number`. A reply of another kind gives KXERR_COMM. */
+KXAPI int16_t KXAPI_CALL KXUpdateRecord(uint16_t type, uint16_t number, const void* data, uint16_t length,
+                                        uint32_t* error);
+/* Deletes record `number`. Never reports KXERR_CANCELED. */
+KXAPI int16_t KXAPI_CALL KXDeleteRecord(uint16_t type, uint16_t number, uint32_t* error);
+/* Sends a record as a notification (Class 5, Type = record type); no reply is awaited. */
+KXAPI int16_t KXAPI_CALL KXNotify(uint16_t type, const void* data, uint16_t length, uint32_t* error);
+/* The database's free space in bytes. Without a session: KXERR_DEVICE_NOT_OPEN. A reply
+ * of another kind fails with the error left 0. */
+KXAPI int16_t KXAPI_CALL KXGetVEXADBaseFreeSpace(uint32_t* freeSpace, uint32_t* error);
+/* 1 when a record of `length` bytes (+128 unless overheadIncluded) would not fit the free
+ * space, so the flash must coalesce; also 1 when the free space cannot be read. */
+KXAPI uint32_t KXAPI_CALL KXGetFlashCoalesceStatus(uint16_t length, uint32_t overheadIncluded, uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
  * POSIX hooks. Each takes a function and a context pointer; a null function removes it.
  * ------------------------------------------------------------------------------------- */
 

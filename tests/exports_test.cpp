@@ -16,6 +16,10 @@ const std::set<std::string> kExpectedExports = {
     // packets and messages
     "KXSendPacket", "KXWaitPacket", "KXSync",
     "KXSendMessage", "KXSendMessageWithRetry", "KXWaitMessage", "KXWaitMessageWithRetry",
+    // records
+    "KXReadRecord", "KXReadRecordNormalPersistence", "KXReadRecordWithKey", "KXReadRecByKeyWithRetry",
+    "KXReadRecordBySize", "KXReadRecBySizeWithRetry", "KXWriteRecord", "KXUpdateRecord", "KXDeleteRecord",
+    "KXNotify", "KXGetVEXADBaseFreeSpace", "KXGetFlashCoalesceStatus",
     // POSIX hooks
     "KXSetPumpHook", "KXSetMessageBoxHook", "KXSetTraceHook",
 };

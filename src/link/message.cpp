@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/packet.h"
+#include "session/byte_order.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
@@ -69,8 +70,8 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
       continue;
     }
     failures = 0;
-    const uint16_t flags = static_cast<uint16_t>(header[6] | (header[7] << 8));
-    const uint32_t length = static_cast<uint16_t>(header[8] | (header[9] << 8));
+    const uint16_t flags = GetU16(header + 6);
+    const uint32_t length = GetU16(header + 8);
     if (flags & PacketFlagStart) {
       if (received != 0) {
         // An earlier start had no end: the new message begins at the buffer's start.

@@ -7,6 +7,7 @@
 
 #include "link/serial_port.h"
 #include "platform/platform.h"
+#include "session/byte_order.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
@@ -31,13 +32,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
   return table;
 }
 constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
-
-void PutU16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value & 0xFF);
-  at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-uint16_t GetU16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
 
 // True when `at` starts "PACKET" followed by a zero byte, letters in any case.
 bool StartsWithTag(const uint8_t* at) {

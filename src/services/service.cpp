@@ -1,0 +1,19 @@
+#include "services/service.h"
+
+#include "kxlib32.h"
+#include "session/state.h"
+#include "session/trace.h"
+
+bool ServiceEntry(uint32_t* error, const char* notOpenLine) {
+  LastError = 0;
+  CancelRequested.store(0);
+  *error = 0;
+  if (UseCount == 0) {
+    Trace("%s", notOpenLine);
+    *error = KXERR_NOT_OPEN;
+    return false;
+  }
+  return true;
+}
+
+uint32_t ExchangeFailure(uint32_t own) { return CancelRequested.load() ? KXERR_CANCELED : own; }
