@@ -1,0 +1,142 @@
+// kxtool dump FILE [--json]: prints an autotest data file, for people or for programs.
+//
+// Text form: the header, then each record with its items, one per line: tag, tag name
+// ("-" when the translation table has none), and the value as quoted text or as hex.
+// JSON form, one object:
+//   {"creator": "KXLIB.DLL", "version": "V02.00", "build_date": "Jan 22 2003",
+//    "records": [{"offset": 44, "length": 123, "items": [
+//        {"tag": 24, "name": "XTG_STORED_AT_NAME", "text": "LINK-001"},
+//        {"tag": 632, "name": null, "hex": "0a0b"}]}]}
+// A value whose bytes are all printable ASCII is text, the one-NUL empty value is the
+// text "", any other value is lower-case hex. A record that does not decode appears in
+// its place as {"offset": .., "length": .., "error": ".."}; the others are still printed.
+// A file that is not readable as a data file gives one line on stderr and exit status 1.
+#include <cstdint>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "command.h"
+#include "convert/datafile_reader.h"
+
+namespace {
+
+enum class ValueKind { Text, Empty, Hex };
+
+ValueKind KindOf(const uint8_t* value, uint16_t length) {
+  if (length == 1 && value[0] == 0) return ValueKind::Empty;
+  for (uint16_t i = 0; i < length; ++i) {
+    if (value[i] < 0x20 || value[i] > 0x7E) return ValueKind::Hex;
+  }
+  return ValueKind::Text;
+}
+
+std::string Hex(const uint8_t* value, uint16_t length) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2u * length);
+  for (uint16_t i = 0; i < length; ++i) {
+    out += kDigits[value[i] >> 4];
+    out += kDigits[value[i] & 0x0F];
+  }
+  return out;
+}
+
+// A JSON string literal; bytes that are not UTF-8 are replaced rather than refused.
+std::string Quote(const std::string& text) {
+  return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void PrintJson(const DatFileView& view) {
+  std::string out = "{\"creator\": " + Quote(view.creator) + ", \"version\": " + Quote(view.version) +
+                    ", \"build_date\": " + Quote(view.buildDate) + ", \"records\": [";
+  std::fputs(out.c_str(), stdout);
+  DatRecord record;
+  for (uint32_t n = 0; n < view.index.size(); ++n) {
+    const bool ok = ReadDatRecord(view, n, &record);
+    out = n ? ", " : "";
+    out += "{\"offset\": " + std::to_string(record.offset) + ", \"length\": " + std::to_string(record.length);
+    if (!ok) {
+      out += ", \"error\": " + Quote(record.error) + "}";
+      std::fputs(out.c_str(), stdout);
+      continue;
+    }
+    out += ", \"items\": [";
+    for (size_t i = 0; i < record.items.size(); ++i) {
+      const DatRecordItem& item = record.items[i];
+      if (i) out += ", ";
+      out += "{\"tag\": " + std::to_string(item.tag) + ", \"name\": " + (item.name ? Quote(item.name) : "null");
+      switch (KindOf(record.Value(item), item.length)) {
+        case ValueKind::Text: out += ", \"text\": " + Quote(record.Text(item)); break;
+        case ValueKind::Empty: out += ", \"text\": \"\""; break;
+        case ValueKind::Hex: out += ", \"hex\": \"" + Hex(record.Value(item), item.length) + "\""; break;
+      }
+      out += "}";
+    }
+    out += "]}";
+    std::fputs(out.c_str(), stdout);
+  }
+  std::fputs("]}\n", stdout);
+}
+
+void PrintText(const DatFileView& view) {
+  const DatFileHeader& h = view.header;
+  std::printf("creator     %s\n", view.creator.c_str());
+  std::printf("version     %s\n", view.version.c_str());
+  std::printf("build date  %s\n", view.buildDate.c_str());
+  std::printf("records     %zu\n", view.index.size());
+  std::printf("index       offset %u, %u bytes\n", h.indexOffset, h.indexLength);
+  std::printf("trailer     offset %u, %u bytes\n", h.trailerOffset, h.trailerLength);
+  DatRecord record;
+  for (uint32_t n = 0; n < view.index.size(); ++n) {
+    const bool ok = ReadDatRecord(view, n, &record);
+    std::printf("\nrecord %u  offset %u  length %u", n, record.offset, record.length);
+    if (!ok) {
+      std::printf("\n  error: %s\n", record.error.c_str());
+      continue;
+    }
+    std::printf("  items %zu\n", record.items.size());
+    for (const DatRecordItem& item : record.items) {
+      const uint8_t* value = record.Value(item);
+      std::printf("  %5u  %-34s ", item.tag, item.name ? item.name : "-");
+      switch (KindOf(value, item.length)) {
+        case ValueKind::Text: std::printf("\"%s\"\n", record.Text(item).c_str()); break;
+        case ValueKind::Empty: std::printf("\"\"\n"); break;
+        case ValueKind::Hex: std::printf("hex %s\n", Hex(value, item.length).c_str()); break;
+      }
+    }
+  }
+}
+
+int RunDump(const std::string& path, bool json) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  DatFileView view;
+  if (!LoadFileBytes(path.c_str(), &bytes, &error)) {
+    std::fprintf(stderr, "kxtool dump: %s\n", error.c_str());
+    return 1;
+  }
+  if (!OpenDatBytes(bytes.data(), bytes.size(), &view, &error)) {
+    std::fprintf(stderr, "kxtool dump: %s: %s\n", path.c_str(), error.c_str());
+    return 1;
+  }
+  if (json) {
+    PrintJson(view);
+  } else {
+    PrintText(view);
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+std::string DumpPath;
+bool DumpJson = false;
+
+CommandRegistrar reg([](CLI::App& app, int& exitCode) {
+  auto* cmd = app.add_subcommand("dump", "Print an autotest data file (header, records and their items)");
+  cmd->add_flag("--json", DumpJson, "Print one JSON object for programs");
+  cmd->add_option("FILE", DumpPath, "The data file")->required();
+  cmd->callback([&exitCode] { exitCode = RunDump(DumpPath, DumpJson); });
+});
+
+}  // namespace
