@@ -12,7 +12,12 @@ void Pacer::SetBaud(uint32_t baud) {
   started_ = false;
 }
 
-uint64_t Pacer::Cap() const { return std::max<uint64_t>(1000, uint64_t{baud_} / 10 * 2); }
+uint64_t Pacer::Cap() const {
+  const uint64_t perMs = baud_ / 10;
+  // One millisecond more than the burst allowed, so credit earned towards the next
+  // byte is never cut off.
+  return std::max<uint64_t>(1000, 2 * perMs) + perMs;
+}
 
 void Pacer::Update(uint32_t nowMs) {
   if (!started_) {

@@ -23,8 +23,8 @@ class Pacer {
 
  private:
   // Credit is kept in thousandths of a byte: a line of `baud` earns baud / 10 of them
-  // per millisecond. It is capped at two milliseconds of line time (at least one byte),
-  // so a line that was idle does not burst.
+  // per millisecond. It is capped at two milliseconds of line time (at least one byte)
+  // and one millisecond more, so a line that was idle does not burst.
   uint64_t Cap() const;
   void Update(uint32_t nowMs);
 

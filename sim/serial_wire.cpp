@@ -10,6 +10,9 @@ bool Expired(uint32_t nowMs, uint32_t sinceMs, uint32_t timeoutMs) {
   return static_cast<uint32_t>(nowMs - sinceMs) >= timeoutMs;
 }
 
+// True once the clock has reached `dueMs` (wrap-safe).
+bool Reached(uint32_t nowMs, uint32_t dueMs) { return static_cast<int32_t>(nowMs - dueMs) >= 0; }
+
 bool SameLetter(uint8_t byte, uint8_t letter) { return (byte | 0x20) == (letter | 0x20); }
 
 }  // namespace
@@ -307,7 +310,7 @@ void SerialWire::Tick(uint32_t nowMs) {
     }
     frame_.clear();
   }
-  if (tx_ == TxState::kDelayed && Expired(nowMs, dueMs_, 0)) SendPacket(nowMs);
+  if (tx_ == TxState::kDelayed && Reached(nowMs, dueMs_)) SendPacket(nowMs);
   if (tx_ == TxState::kAwaitAck && !ackArmed_ && outPos_ >= packetEndInOut_) {
     // Every byte of the packet was lost on the way out: its time-out runs from now.
     ackArmed_ = true;
