@@ -90,7 +90,7 @@ struct Frame {
 };
 
 // What the instrument sent, taken apart: the ACK/NAK bytes (in order), the frames, and
-// a count of bytes that were neither.
+// a count of bytes that were neither. A frame still arriving at the end is left out.
 struct Received {
   Bytes controls;
   std::vector<Frame> frames;
@@ -108,10 +108,12 @@ inline Received TakeApart(const Bytes& out) {
       ++i;
       continue;
     }
-    if (out.size() - i >= 12 && std::string(out.begin() + i, out.begin() + i + 6) == "PACKET" &&
+    if (out.size() - i >= 7 && std::string(out.begin() + i, out.begin() + i + 6) == "PACKET" &&
         out[i + 6] == 0) {
+      if (out.size() - i < 10) break;  // a frame still arriving
       const size_t n = Get16(out, i + 8);
-      if (out.size() - i >= 12 + n) {
+      if (out.size() - i < 12 + n) break;
+      {
         Frame f;
         f.flags = Get16(out, i + 6);
         f.data.assign(out.begin() + i + 10, out.begin() + i + 10 + n);

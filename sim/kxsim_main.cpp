@@ -1,0 +1,298 @@
+// kxsim: serves one simulated Scanner on a pseudo-terminal.
+//
+// The first line on standard output is the port name a host should open (a "COM:"
+// name, e.g. COM:/dev/pts/7); it is flushed at once, so a parent process can read it
+// and then open the port. kxsim runs until SIGINT or SIGTERM, or until its standard
+// input reaches end-of-file when standard input is a pipe, a socket or a terminal (so
+// a parent that holds the pipe can stop it by closing it, and a parent that dies does
+// not leave it behind; Ctrl-D at a terminal). Standard input that is /dev/null or a
+// file is not watched; --no-stdin turns the watch off.
+#include <errno.h>
+#include <getopt.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "sim/faults.h"
+#include "sim/pty_server.h"
+#include "sim/sample_database.h"
+#include "sim/scanner.h"
+#include "sim/wire_format.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+
+void OnSignal(int) { gStop = 1; }
+
+void Usage(FILE* out) {
+  std::fprintf(out,
+      "usage: kxsim [options]\n"
+      "Serves a simulated Scanner on a pseudo-terminal; prints the port name to open\n"
+      "(COM:/dev/pts/N) as its first line. Stops on SIGINT/SIGTERM, or when standard\n"
+      "input (a pipe, socket or terminal) is closed.\n"
+      "\n"
+      "  -s, --seed N            seed of the fault generator (default 1)\n"
+      "  -p, --pace              send and take bytes no faster than the line rate\n"
+      "      --line-speed-check  pass bytes only while host and instrument rates agree\n"
+      "  -d, --reply-delay MS    hold every reply back MS milliseconds\n"
+      "  -f, --fault SPEC        inject a fault; SPEC is KIND=RATE[:ARG], RATE the chance\n"
+      "                          per occasion (0..1). KIND is one of\n"
+      "                            corrupt, drop, insert    a byte on the line; ARG is the\n"
+      "                                                     direction: to-host (default),\n"
+      "                                                     from-host or both\n"
+      "                            nak, withhold-ack        an intact frame\n"
+      "                            delay                    a reply; ARG = milliseconds\n"
+      "                            no-reply, wrong-class, wrong-type, wrong-record-type\n"
+      "                            bad-status               a reply; ARG = status (default 2)\n"
+      "                          e.g. -f corrupt=0.001 -f drop=0.001:both -f delay=0.1:2000\n"
+      "      --empty             start with an empty record database\n"
+      "      --serial TEXT       the instrument's serial number (11 characters)\n"
+      "      --free BYTES        free flash space to report\n"
+      "      --baud N            the instrument's starting line rate (default 9600)\n"
+      "  -v, --verbose           print each request on standard error\n"
+      "      --stats             print link statistics on standard error at exit\n"
+      "      --no-stdin          do not stop when standard input closes\n"
+      "  -h, --help              this text\n");
+}
+
+int BadUsage() {
+  Usage(stderr);
+  return 2;
+}
+
+bool ParseUnsigned(const char* text, unsigned long long max, unsigned long long* value) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long v = std::strtoull(text, &end, 0);
+  if (errno != 0 || *end != '\0' || v > max) return false;
+  *value = v;
+  return true;
+}
+
+bool ParseFault(const char* spec, kxsim::FaultRule* rule) {
+  const std::string s = spec;
+  const size_t eq = s.find('=');
+  if (eq == std::string::npos) return false;
+  kxsim::FaultKind kind;
+  if (!kxsim::FaultKindFromName(s.substr(0, eq).c_str(), &kind)) return false;
+  std::string rate = s.substr(eq + 1);
+  std::string arg;
+  if (const size_t colon = rate.find(':'); colon != std::string::npos) {
+    arg = rate.substr(colon + 1);
+    rate.resize(colon);
+  }
+  char* end = nullptr;
+  const double r = std::strtod(rate.c_str(), &end);
+  if (rate.empty() || *end != '\0' || !(r >= 0.0 && r <= 1.0)) return false;
+  *rule = kxsim::FaultAtRate(kind, r);
+  if (arg.empty()) return true;
+  unsigned long long v = 0;
+  switch (kind) {
+    case kxsim::FaultKind::kCorruptByte:
+    case kxsim::FaultKind::kDropByte:
+    case kxsim::FaultKind::kInsertByte:
+      if (arg == "to-host") rule->direction = kxsim::LineDirection::kToHost;
+      else if (arg == "from-host") rule->direction = kxsim::LineDirection::kFromHost;
+      else if (arg == "both") rule->direction = kxsim::LineDirection::kBoth;
+      else return false;
+      return true;
+    case kxsim::FaultKind::kDelayReply:
+      if (!ParseUnsigned(arg.c_str(), 600000, &v)) return false;
+      rule->delayMs = static_cast<uint32_t>(v);
+      return true;
+    case kxsim::FaultKind::kBadStatus:
+      if (!ParseUnsigned(arg.c_str(), 0xFFFF, &v)) return false;
+      rule->status = static_cast<uint16_t>(v);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Prints each request on stderr, then hands it to the Scanner.
+class LoggingInstrument : public kxsim::Instrument {
+ public:
+  explicit LoggingInstrument(kxsim::Instrument& inner) : inner_(inner) {}
+  std::optional<kxsim::Bytes> HandleMessage(const kxsim::Bytes& request) override {
+    using namespace kxsim;
+    std::fprintf(stderr, "kxsim: request Class %u Type %u, %zu bytes", GetU16(request, kClassOffset),
+                 GetU16(request, kTypeOffset), request.size());
+    if (request.size() >= kRecordDataOffset) {
+      std::fprintf(stderr, ", record type %u number %u", GetU16(request, kRecordTypeOffset),
+                   GetU16(request, kRecordNumberOffset));
+    }
+    std::optional<Bytes> reply = inner_.HandleMessage(request);
+    if (reply) {
+      std::fprintf(stderr, " -> Status %u, %zu bytes\n", GetU16(*reply, kStatusOffset), reply->size());
+    } else {
+      std::fprintf(stderr, " -> no reply\n");
+    }
+    return reply;
+  }
+  uint32_t LineBaud() const override { return inner_.LineBaud(); }
+  void LineBreak() override { inner_.LineBreak(); }
+  uint32_t TakeBusyMs() override { return inner_.TakeBusyMs(); }
+
+ private:
+  kxsim::Instrument& inner_;
+};
+
+void PrintStats(const kxsim::ServerStats& s) {
+  std::fprintf(stderr,
+               "kxsim: %llu messages, %llu replies sent, %llu abandoned; frames good %llu, "
+               "bad CRC %llu, timed out %llu; ACK/NAK sent %llu/%llu, received %llu/%llu; "
+               "packet resends %llu\n",
+               static_cast<unsigned long long>(s.messagesReceived),
+               static_cast<unsigned long long>(s.repliesSent),
+               static_cast<unsigned long long>(s.repliesAbandoned),
+               static_cast<unsigned long long>(s.framesGood),
+               static_cast<unsigned long long>(s.framesBadCrc),
+               static_cast<unsigned long long>(s.framesTimedOut),
+               static_cast<unsigned long long>(s.acksSent),
+               static_cast<unsigned long long>(s.naksSent),
+               static_cast<unsigned long long>(s.acksReceived),
+               static_cast<unsigned long long>(s.naksReceived),
+               static_cast<unsigned long long>(s.packetResends));
+  for (size_t k = 0; k < kxsim::kFaultKindCount; ++k) {
+    if (s.faultsInjected[k] == 0) continue;
+    std::fprintf(stderr, "kxsim: fault %s injected %llu times\n",
+                 kxsim::FaultKindName(static_cast<kxsim::FaultKind>(k)),
+                 static_cast<unsigned long long>(s.faultsInjected[k]));
+  }
+}
+
+bool StdinWatched() {
+  struct stat st {};
+  if (fstat(STDIN_FILENO, &st) != 0) return false;
+  return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(STDIN_FILENO);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  enum { kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin };
+  static const option kOptions[] = {
+      {"seed", required_argument, nullptr, 's'},
+      {"pace", no_argument, nullptr, 'p'},
+      {"line-speed-check", no_argument, nullptr, kOptLineSpeed},
+      {"reply-delay", required_argument, nullptr, 'd'},
+      {"fault", required_argument, nullptr, 'f'},
+      {"empty", no_argument, nullptr, kOptEmpty},
+      {"serial", required_argument, nullptr, kOptSerial},
+      {"free", required_argument, nullptr, kOptFree},
+      {"baud", required_argument, nullptr, kOptBaud},
+      {"verbose", no_argument, nullptr, 'v'},
+      {"stats", no_argument, nullptr, kOptStats},
+      {"no-stdin", no_argument, nullptr, kOptNoStdin},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
+  };
+
+  kxsim::ServerOptions server;
+  kxsim::ScannerOptions scannerOptions;
+  bool empty = false, verbose = false, stats = false, watchStdin = true;
+  bool haveFree = false;
+  unsigned long long freeSpace = 0, baud = 9600, value = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "s:pd:f:vh", kOptions, nullptr)) != -1) {
+    switch (c) {
+      case 's':
+        if (!ParseUnsigned(optarg, UINT64_MAX, &value)) return BadUsage();
+        server.seed = value;
+        break;
+      case 'p':
+        server.pace = true;
+        break;
+      case kOptLineSpeed:
+        server.lineSpeedCheck = true;
+        break;
+      case 'd':
+        if (!ParseUnsigned(optarg, 600000, &value)) return BadUsage();
+        server.replyDelayMs = static_cast<uint32_t>(value);
+        break;
+      case 'f': {
+        kxsim::FaultRule rule;
+        if (!ParseFault(optarg, &rule)) {
+          std::fprintf(stderr, "kxsim: bad fault '%s'\n", optarg);
+          return 2;
+        }
+        server.faults.Add(rule);
+        break;
+      }
+      case kOptEmpty:
+        empty = true;
+        break;
+      case kOptSerial:
+        scannerOptions.serialNumber = optarg;
+        break;
+      case kOptFree:
+        if (!ParseUnsigned(optarg, UINT32_MAX, &freeSpace)) return BadUsage();
+        haveFree = true;
+        break;
+      case kOptBaud:
+        if (!ParseUnsigned(optarg, UINT32_MAX, &baud) || kxsim::BaudCode(static_cast<uint32_t>(baud)) < 0) return BadUsage();
+        break;
+      case 'v':
+        verbose = true;
+        break;
+      case kOptStats:
+        stats = true;
+        break;
+      case kOptNoStdin:
+        watchStdin = false;
+        break;
+      case 'h':
+        Usage(stdout);
+        return 0;
+      default:
+        return BadUsage();
+    }
+  }
+  if (optind != argc) return BadUsage();
+
+  struct sigaction sa {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  try {
+    kxsim::Scanner scanner(scannerOptions);
+    if (!empty) kxsim::LoadSampleDatabase(scanner);
+    if (haveFree) scanner.SetFreeSpace(static_cast<uint32_t>(freeSpace));
+    scanner.SetLineBaud(static_cast<uint32_t>(baud));
+    LoggingInstrument logging(scanner);
+    kxsim::Instrument& model = verbose ? static_cast<kxsim::Instrument&>(logging) : scanner;
+
+    kxsim::PtyServer pty(model, std::move(server));
+    pty.Start();
+    std::printf("%s\n", pty.ComName().c_str());
+    std::fflush(stdout);
+
+    watchStdin = watchStdin && StdinWatched();
+    while (!gStop) {
+      pollfd fd{STDIN_FILENO, POLLIN, 0};
+      const int ready = poll(&fd, watchStdin ? 1 : 0, 100);
+      if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+        char buf[256];
+        const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+      }
+    }
+    pty.Stop();
+    if (stats) PrintStats(pty.Stats());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kxsim: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
