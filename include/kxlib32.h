@@ -195,6 +195,40 @@ KXAPI int16_t KXAPI_CALL KXGetVEXADBaseFreeSpace(uint32_t* freeSpace, uint32_t* 
 KXAPI uint32_t KXAPI_CALL KXGetFlashCoalesceStatus(uint16_t length, uint32_t overheadIncluded, uint32_t* error);
 
 /* ---------------------------------------------------------------------------------------
+ * Commands and data IDs
+ * ------------------------------------------------------------------------------------- */
+
+/* Sends any command (Class, Type, payload) and returns the reply's payload in `reply`.
+ * *replyLength: in the capacity of `reply`, out the payload length. A payload longer
+ * than the capacity is cut to it and *replyLength reports its full length. A reply of
+ * another Class or Type is handed back whole (header first, capacity bytes) with result
+ * 1 and KXERR_BAD_RESPONSE; without a reply area it fails with KXERR_COMM, as does a
+ * reply whose Status is not OK. */
+KXAPI int16_t KXAPI_CALL KXSendCommand(uint16_t msgClass, uint16_t msgType, const void* data, uint16_t dataLength,
+                                       void* reply, uint16_t* replyLength, uint32_t* error);
+/* Reads one data item. *length: in the capacity of `value`, out the value's length. A
+ * value longer than the capacity is cut to it (result 1, error 0, *length unchanged). */
+KXAPI int16_t KXAPI_CALL KXGetDataID(uint16_t dataId, void* value, uint16_t* length, uint32_t* error);
+/* Sets one data item; at most 65533 value bytes (more: KXERR_NO_MEMORY, nothing sent). */
+KXAPI int16_t KXAPI_CALL KXSetDataID(uint16_t dataId, const void* value, uint16_t length, uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
+ * Identity
+ * ------------------------------------------------------------------------------------- */
+
+/* Writes the instrument's 11-character serial number and a terminating zero into
+ * `serial` (12 bytes). Returns 0 on any failure (no error code; see the trace). */
+KXAPI int16_t KXAPI_CALL KXGetSerialNumber(char* serial);
+/* The model code (data ID 705, byte 8 of its value): 12 or 4, else 0. */
+KXAPI int16_t KXAPI_CALL KXID(uint32_t* error);
+/* The software version text of the VERSION_INFO record into `text` (24 bytes); always a
+ * terminated string: cut at 23 characters, empty when the record could not be read. */
+KXAPI int16_t KXAPI_CALL KXVersion(char* text, uint32_t* error);
+/* 1 when the instrument's result-format files are not newer than this library
+ * understands; 0 with error 0x2000002C when one is newer. */
+KXAPI int16_t KXAPI_CALL KXCheckPDFVersion(uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
  * POSIX hooks. Each takes a function and a context pointer; a null function removes it.
  * ------------------------------------------------------------------------------------- */
 

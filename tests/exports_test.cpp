@@ -20,6 +20,8 @@ const std::set<std::string> kExpectedExports = {
     "KXReadRecord", "KXReadRecordNormalPersistence", "KXReadRecordWithKey", "KXReadRecByKeyWithRetry",
     "KXReadRecordBySize", "KXReadRecBySizeWithRetry", "KXWriteRecord", "KXUpdateRecord", "KXDeleteRecord",
     "KXNotify", "KXGetVEXADBaseFreeSpace", "KXGetFlashCoalesceStatus",
+    // commands, data IDs, identity
+    "KXSendCommand", "KXGetDataID", "KXSetDataID", "KXGetSerialNumber", "KXID", "KXVersion", "KXCheckPDFVersion",
     // POSIX hooks
     "KXSetPumpHook", "KXSetMessageBoxHook", "KXSetTraceHook",
 };

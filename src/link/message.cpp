@@ -48,8 +48,9 @@ int16_t SendOverSerial(uint16_t flags, const uint8_t* position, uint32_t length,
 }
 
 // Collects packets into `buffer` until one carries PacketFlagEnd. `received` counts
-// every packet's full Length, so a message longer than the buffer is noticed: the call
-// then fails instead of reporting more bytes than the buffer holds.
+// every packet's full Length, so a message that outgrows the buffer before its last
+// packet fails; one whose last packet does not fit is cut to the buffer, and *size never
+// reports more bytes than the buffer holds.
 int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
   const uint32_t bufferSize = *size;
   uint32_t received = 0;
@@ -84,11 +85,7 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
     if (started) {
       received += length;
       if (flags & PacketFlagEnd) {
-        if (received > bufferSize) {
-          *size = bufferSize;
-          return 0;
-        }
-        *size = received;
+        *size = std::min(received, bufferSize);
         return CancelRequested.load() ? 0 : 1;
       }
     }
