@@ -48,7 +48,7 @@ constexpr size_t kCompressionWorkAreaSize = 36312;
 constexpr size_t kExplodeWorkAreaSize = 10800;
 // Implode: the input window (dictionary + 516 bytes kept, plus one 4096-byte block),
 // the match-finder's chains over it, and the 2048-byte output buffer.
-constexpr size_t kImplodeWorkAreaSize = 32296;
+constexpr size_t kImplodeWorkAreaSize = 35872;
 static_assert(kExplodeWorkAreaSize <= kCompressionWorkAreaSize);
 static_assert(kImplodeWorkAreaSize <= kCompressionWorkAreaSize);
 

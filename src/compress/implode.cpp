@@ -4,8 +4,9 @@
 // Input window. The input is read in blocks of 4096 bytes into a window that keeps the
 // previous dictionary-size + 516 bytes in front of the new block. On every block but the
 // last, the final 516 bytes wait as lookahead for the next block, so a repetition found
-// near the end of a block can run its full 516 bytes. After each block the window moves
-// down so that it again starts dictionary-size + 516 bytes before its end.
+// near the end of a block can run its full 516 bytes. The first block goes in after
+// dictionary-size + 516 empty bytes, so the window always moves down by exactly one
+// block.
 //
 // Choosing the tokens. At each position the encoder looks for the longest earlier
 // occurrence of the bytes there, at most dictionary-size - 1 bytes back and at most 516
@@ -16,14 +17,16 @@
 // match is at most 129 bytes back; then the current byte goes out as a literal and the
 // next position's match is weighed the same way.
 //
-// Finding the longest match. Every position of the window is linked into a hash chain
-// keyed on the 3 bytes starting there, newest first. A match of 3 or more bytes starts
-// with the same 3 bytes, so walking one chain from the nearest position outward visits
-// every candidate; a candidate is first tested on the byte just past the best length so
-// far (it cannot beat the best otherwise), then compared 8 bytes at a time. The walk
-// stops at the dictionary limit or at a match as long as the data allows. Only when no
-// match of 3 or more exists is a length-2 match looked for, directly in the 256 bytes
-// before the position.
+// Finding the longest match. Every position is linked into three hash chains, newest
+// first: one keyed on the 4 bytes starting there, one on 3 bytes, one on 2 bytes. A
+// match of 4 or more bytes starts with the same 4 bytes, so one walk of the 4-byte chain
+// out to the dictionary limit sees every such candidate; a candidate is first tested on
+// the byte just past the best length so far (it cannot beat the best otherwise), then
+// compared 8 bytes at a time, and the walk ends early at a match as long as the data
+// allows. Only when there is none does the 3-byte chain give the nearest 3-byte match,
+// and failing that the 2-byte chain the nearest pair within 256 bytes. The chains' links
+// live in rings indexed by position modulo their reach (4096, 256): a walk never goes
+// further back than that, so an overwritten link is never followed.
 //
 // Bit output. Codes are ORed into a 64-bit accumulator from bit 0 upward and stored 32
 // bits at a time into a 2048-byte output buffer, which goes to the write callback
@@ -43,13 +46,20 @@ constexpr unsigned kLookahead = 516;         // longest match Implode writes
 constexpr unsigned kMaxDictSize = 4096;
 constexpr size_t kWindowCapacity = kMaxDictSize + kLookahead + kBlockSize;
 constexpr size_t kWindowSlack = 8;           // word compares may read past the data
-constexpr unsigned kHashBits = 11;
-constexpr size_t kHashSize = size_t{1} << kHashBits;
 constexpr uint16_t kNoPosition = 0xFFFF;     // never within reach of a window position
 constexpr uint32_t kOutputBlock = 2048;
 constexpr size_t kOutputSize = kOutputBlock + 8;
 
-constexpr size_t kLayoutSize = 7 + kWindowCapacity * 2 + kHashSize * 2 + kWindowCapacity + kWindowSlack + kOutputSize;
+// The hash chains: heads per hash value, links in rings of the chain's reach.
+constexpr unsigned kHash4Bits = 11;
+constexpr unsigned kHash3Bits = 10;
+constexpr unsigned kHash2Bits = 10;
+constexpr size_t kRing = kMaxDictSize;       // 3- and 4-byte chains
+constexpr size_t kRing2 = 256;               // the 2-byte chain
+constexpr size_t kChainWords = 2 * kRing + kRing2 + (size_t{1} << kHash4Bits) + (size_t{1} << kHash3Bits) +
+                               (size_t{1} << kHash2Bits);
+
+constexpr size_t kLayoutSize = 7 + kChainWords * 2 + kWindowCapacity + kWindowSlack + kOutputSize;
 static_assert(kLayoutSize <= kImplodeWorkAreaSize);
 static_assert(kWindowCapacity < kNoPosition);
 
@@ -62,24 +72,75 @@ struct Match {
   unsigned distance = 0;
 };
 
+// A hash chain keyed on the `Bytes` bytes at each window position. `head` holds, per hash
+// value, the newest position; `link`, a ring of `Ring` entries indexed by position, the
+// previous position with the same hash.
+template <unsigned Bytes, unsigned HashBits, size_t Ring>
+struct Chain {
+  static constexpr size_t kHeads = size_t{1} << HashBits;
+  uint16_t* head;
+  uint16_t* link;
+  size_t inserted;  // positions below this are linked
+
+  static unsigned Hash(const uint8_t* p) {
+    const uint32_t key = Bytes == 4 ? dcl::LoadLE32(p) : dcl::LoadLE32(p) & ((1u << (8 * Bytes)) - 1);
+    return (key * 0x9E3779B1u) >> (32 - HashBits);
+  }
+
+  // Links every position below `pos` whose key bytes are all in the window's `fill` bytes.
+  void InsertUpTo(const uint8_t* window, size_t pos, size_t fill) {
+    const size_t stop = std::min(pos, fill + 1 - Bytes);
+    for (size_t p = inserted; p < stop; ++p) {
+      uint16_t& h = head[Hash(window + p)];
+      link[p % Ring] = h;
+      h = static_cast<uint16_t>(p);
+    }
+    inserted = std::max(inserted, stop);
+  }
+
+  // Moves every position down by `shift`; positions that fall out become kNoPosition.
+  void Rebase(size_t shift) {
+    auto rebase = [shift](uint16_t p) { return p != kNoPosition && p >= shift ? static_cast<uint16_t>(p - shift) : kNoPosition; };
+    for (size_t i = 0; i < kHeads; ++i) head[i] = rebase(head[i]);
+    for (size_t i = 0; i < Ring; ++i) link[i] = rebase(link[i]);
+    inserted -= shift;
+  }
+};
+
 class Encoder {
  public:
   Encoder(DclReadFn read, DclWriteFn write, void* param, uint8_t* area, unsigned literalMode,
           unsigned dictSize, unsigned dsizeBits)
       : read_(read), write_(write), param_(param), ascii_(literalMode == kDclAscii), dictSize_(dictSize),
         dsizeBits_(dsizeBits) {
-    prev_ = reinterpret_cast<uint16_t*>(area);
-    head_ = prev_ + kWindowCapacity;
-    window_ = reinterpret_cast<uint8_t*>(head_ + kHashSize);
+    uint16_t* words = reinterpret_cast<uint16_t*>(area);
+    auto take = [&words](size_t n) {
+      uint16_t* p = words;
+      words += n;
+      return p;
+    };
+    chain4_.link = take(kRing);
+    chain3_.link = take(kRing);
+    chain2_.link = take(kRing2);
+    chain4_.head = take(decltype(chain4_)::kHeads);
+    chain3_.head = take(decltype(chain3_)::kHeads);
+    chain2_.head = take(decltype(chain2_)::kHeads);
+    window_ = reinterpret_cast<uint8_t*>(words);
     out_ = window_ + kWindowCapacity + kWindowSlack;
   }
 
   void Run(unsigned literalMode) {
-    std::fill(head_, head_ + kHashSize, kNoPosition);
+    std::fill(chain4_.head, chain4_.head + chain4_.kHeads, kNoPosition);
+    std::fill(chain3_.head, chain3_.head + chain3_.kHeads, kNoPosition);
+    std::fill(chain2_.head, chain2_.head + chain2_.kHeads, kNoPosition);
     std::memset(window_ + kWindowCapacity, 0, kWindowSlack);
     out_[0] = static_cast<uint8_t>(literalMode);
     out_[1] = static_cast<uint8_t>(dsizeBits_);
     outLen_ = 2;
+
+    // The data starts where the window will keep it after every move.
+    fill_ = cur_ = Keep();
+    chain4_.inserted = chain3_.inserted = chain2_.inserted = fill_;
 
     for (bool first = true;; first = false) {
       const uint32_t got = ReadBlock();
@@ -97,6 +158,8 @@ class Encoder {
   }
 
  private:
+  size_t Keep() const { return size_t{dictSize_} + kLookahead; }
+
   // Gathers up to one block at the end of the window; a short count means the input ended.
   uint32_t ReadBlock() {
     uint32_t got = 0;
@@ -109,35 +172,24 @@ class Encoder {
     return got;
   }
 
-  // Keeps the last dictionary-size + 516 bytes and the chains over them.
+  // After a whole block: drops the block's worth of oldest bytes, keeping the last
+  // dictionary-size + 516 bytes and the chains over them. A shift of exactly the ring
+  // size leaves every position in its ring slot.
   void Slide() {
-    const size_t keep = size_t{dictSize_} + kLookahead;
-    if (fill_ <= keep) return;
+    static_assert(kBlockSize % kRing == 0 && kBlockSize % kRing2 == 0);
     InsertUpTo(cur_);
-    const size_t shift = fill_ - keep;
-    std::memmove(window_, window_ + shift, keep);
-    auto rebase = [shift](uint16_t p) { return p != kNoPosition && p >= shift ? static_cast<uint16_t>(p - shift) : kNoPosition; };
-    for (size_t p = shift; p < inserted_; ++p) prev_[p - shift] = rebase(prev_[p]);
-    for (size_t h = 0; h < kHashSize; ++h) head_[h] = rebase(head_[h]);
-    fill_ = keep;
-    cur_ -= shift;
-    inserted_ -= shift;
+    std::memmove(window_, window_ + kBlockSize, Keep());
+    chain4_.Rebase(kBlockSize);
+    chain3_.Rebase(kBlockSize);
+    chain2_.Rebase(kBlockSize);
+    fill_ -= kBlockSize;
+    cur_ -= kBlockSize;
   }
 
-  static unsigned Hash3(const uint8_t* p) {
-    const uint32_t three = dcl::LoadLE32(p) & 0xFFFFFF;
-    return (three * 0x9E3779B1u) >> (32 - kHashBits);
-  }
-
-  // Links every position before `pos` whose 3 bytes are all in the window.
   void InsertUpTo(size_t pos) {
-    const size_t stop = std::min(pos, fill_ >= 3 ? fill_ - 2 : 0);
-    for (size_t p = inserted_; p < stop; ++p) {
-      const unsigned h = Hash3(window_ + p);
-      prev_[p] = head_[h];
-      head_[h] = static_cast<uint16_t>(p);
-    }
-    inserted_ = std::max(inserted_, stop);
+    chain4_.InsertUpTo(window_, pos, fill_);
+    chain3_.InsertUpTo(window_, pos, fill_);
+    chain2_.InsertUpTo(window_, pos, fill_);
   }
 
   // Number of equal bytes at a and b, at most `limit`. Reads up to 7 bytes past `limit`.
@@ -155,38 +207,38 @@ class Encoder {
   Match FindMatch(size_t pos) {
     const unsigned maxLen = static_cast<unsigned>(std::min<size_t>(kLookahead, fill_ - pos));
     if (maxLen < 2) return {};
+    InsertUpTo(pos);
     const uint8_t* const s = window_ + pos;
+    // Unsigned: a candidate at kNoPosition lies "after" pos, and so ends a walk like one
+    // beyond the reach.
+    const size_t reach = dictSize_ - 1;
 
-    if (maxLen >= 3) {
-      InsertUpTo(pos);
-      unsigned best = 2;
+    if (maxLen >= 4) {
+      unsigned best = 3;
       unsigned bestDistance = 0;
-      const size_t reach = dictSize_ - 1;
-      size_t cand = head_[Hash3(s)];
-      // Unsigned: kNoPosition lies "after" pos and so ends the walk like a far candidate.
-      while (pos - cand - 1 < reach) {
+      for (size_t cand = chain4_.head[chain4_.Hash(s)]; pos - cand - 1 < reach; cand = chain4_.link[cand % kRing]) {
         const uint8_t* c = window_ + cand;
-        if (c[best] == s[best]) {
-          const unsigned len = MatchLength(c, s, maxLen);
-          if (len > best) {
-            best = len;
-            bestDistance = static_cast<unsigned>(pos - cand);
-            if (len >= maxLen) break;
-          }
+        if (c[best] != s[best]) continue;
+        const unsigned len = MatchLength(c, s, maxLen);
+        if (len > best) {
+          best = len;
+          bestDistance = static_cast<unsigned>(pos - cand);
+          if (len >= maxLen) break;
         }
-        cand = prev_[cand];
       }
       if (bestDistance != 0) return {best, bestDistance};
     }
-
-    // No match of 3 or more: the nearest pair within 256 bytes.
-    const unsigned pair = s[0] | (s[1] << 8);
-    const size_t reach = std::min<size_t>(256, pos);
-    for (size_t d = 1; d <= reach; ++d) {
-      const uint8_t* c = s - d;
-      if (static_cast<unsigned>(c[0] | (c[1] << 8)) == pair) {
-        return {2, static_cast<unsigned>(d)};
+    if (maxLen >= 3) {
+      // No match of 4 or more: the nearest one of exactly 3.
+      const uint32_t key = dcl::LoadLE32(s) & 0xFFFFFF;
+      for (size_t cand = chain3_.head[chain3_.Hash(s)]; pos - cand - 1 < reach; cand = chain3_.link[cand % kRing]) {
+        if ((dcl::LoadLE32(window_ + cand) & 0xFFFFFF) == key) return {3, static_cast<unsigned>(pos - cand)};
       }
+    }
+    // No match of 3 or more: the nearest pair within 256 bytes.
+    const uint32_t pair = dcl::LoadLE32(s) & 0xFFFF;
+    for (size_t cand = chain2_.head[chain2_.Hash(s)]; pos - cand - 1 < kRing2; cand = chain2_.link[cand % kRing2]) {
+      if ((dcl::LoadLE32(window_ + cand) & 0xFFFF) == pair) return {2, static_cast<unsigned>(pos - cand)};
     }
     return {};
   }
@@ -280,13 +332,13 @@ class Encoder {
   bool ascii_;
   unsigned dictSize_;
   unsigned dsizeBits_;
-  uint16_t* prev_;    // per window position: the previous position with the same hash
-  uint16_t* head_;    // per hash: the newest position
+  Chain<4, kHash4Bits, kRing> chain4_{};
+  Chain<3, kHash3Bits, kRing> chain3_{};
+  Chain<2, kHash2Bits, kRing2> chain2_{};
   uint8_t* window_;
   uint8_t* out_;
-  size_t fill_ = 0;      // bytes in the window
-  size_t cur_ = 0;       // next position to encode
-  size_t inserted_ = 0;  // positions below this are linked into the chains
+  size_t fill_ = 0;  // end of the data in the window
+  size_t cur_ = 0;   // next position to encode
   uint64_t acc_ = 0;
   unsigned accBits_ = 0;
   uint32_t outLen_ = 0;
