@@ -3,6 +3,7 @@
 // destructor closes a session left open.
 #include "exports/entry.h"
 
+#include "convert/config_state.h"
 #include "kxlib32.h"
 #include "link/serial_port.h"
 #include "platform/platform.h"
@@ -11,6 +12,7 @@
 void ResetLibraryForTests() {
   ResetSerialPortState();
   ResetLibraryState();
+  ResetConvertState();
   platform::ResetPlatform();
 }
 
