@@ -82,19 +82,23 @@ struct Chain {
   uint16_t* link;
   size_t inserted;  // positions below this are linked
 
-  static unsigned Hash(const uint8_t* p) {
-    const uint32_t key = Bytes == 4 ? dcl::LoadLE32(p) : dcl::LoadLE32(p) & ((1u << (8 * Bytes)) - 1);
+  // `word`: the 4 bytes at a position, first byte lowest.
+  static unsigned HashWord(uint32_t word) {
+    const uint32_t key = Bytes == 4 ? word : word & ((1u << (8 * Bytes)) - 1);
     return (key * 0x9E3779B1u) >> (32 - HashBits);
+  }
+  static unsigned Hash(const uint8_t* p) { return HashWord(dcl::LoadLE32(p)); }
+
+  inline void Link(size_t p, uint32_t word) {
+    uint16_t& h = head[HashWord(word)];
+    link[p % Ring] = h;
+    h = static_cast<uint16_t>(p);
   }
 
   // Links every position below `pos` whose key bytes are all in the window's `fill` bytes.
   void InsertUpTo(const uint8_t* window, size_t pos, size_t fill) {
     const size_t stop = std::min(pos, fill + 1 - Bytes);
-    for (size_t p = inserted; p < stop; ++p) {
-      uint16_t& h = head[Hash(window + p)];
-      link[p % Ring] = h;
-      h = static_cast<uint16_t>(p);
-    }
+    for (size_t p = inserted; p < stop; ++p) Link(p, dcl::LoadLE32(window + p));
     inserted = std::max(inserted, stop);
   }
 
@@ -187,6 +191,19 @@ class Encoder {
   }
 
   void InsertUpTo(size_t pos) {
+    // Away from the end of the data all three chains advance together.
+    size_t p = chain4_.inserted;
+    if (chain3_.inserted == p && chain2_.inserted == p) {
+      const size_t stop = std::min(pos, fill_ - 3);
+      for (; p < stop; ++p) {
+        const uint32_t word = dcl::LoadLE32(window_ + p);
+        chain4_.Link(p, word);
+        chain3_.Link(p, word);
+        chain2_.Link(p, word);
+      }
+      if (p > chain4_.inserted) chain4_.inserted = chain3_.inserted = chain2_.inserted = p;
+      if (p >= pos) return;
+    }
     chain4_.InsertUpTo(window_, pos, fill_);
     chain3_.InsertUpTo(window_, pos, fill_);
     chain2_.InsertUpTo(window_, pos, fill_);
@@ -216,15 +233,35 @@ class Encoder {
     if (maxLen >= 4) {
       unsigned best = 3;
       unsigned bestDistance = 0;
-      for (size_t cand = chain4_.head[chain4_.Hash(s)]; pos - cand - 1 < reach; cand = chain4_.link[cand % kRing]) {
+      // The walk follows the chain of the 4 bytes at s + offset: each entry q there is the
+      // candidate q - offset.
+      size_t offset = 0;
+      size_t q = chain4_.head[chain4_.Hash(s)];
+      while (q >= offset) {
+        const size_t cand = q - offset;
+        if (pos - cand - 1 >= reach) break;
         const uint8_t* c = window_ + cand;
-        if (c[best] != s[best]) continue;
-        const unsigned len = MatchLength(c, s, maxLen);
-        if (len > best) {
-          best = len;
-          bestDistance = static_cast<unsigned>(pos - cand);
-          if (len >= maxLen) break;
+        if (c[best] == s[best]) {
+          const unsigned len = MatchLength(c, s, maxLen);
+          if (len > best) {
+            best = len;
+            bestDistance = static_cast<unsigned>(pos - cand);
+            if (len >= maxLen) break;
+          }
         }
+        // A candidate can only beat the best if it also matches the 4 bytes that end at
+        // s[best], so its position + best - 3 is in their chain, which is usually far
+        // shorter than the first one. Switch to that chain once every candidate still to
+        // come lies further back than best - 3 bytes (their entries are then all linked).
+        const size_t k = best - 3;
+        if (k > offset && pos - cand > k) {
+          size_t r = chain4_.head[chain4_.Hash(s + k)];
+          while (r != kNoPosition && r >= cand + k) r = chain4_.link[r % kRing];
+          offset = k;
+          q = r;
+          continue;
+        }
+        q = chain4_.link[q % kRing];
       }
       if (bestDistance != 0) return {best, bestDistance};
     }
