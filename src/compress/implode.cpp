@@ -234,10 +234,12 @@ class Encoder {
       unsigned best = 3;
       unsigned bestDistance = 0;
       // The walk follows the chain of the 4 bytes at s + offset: each entry q there is the
-      // candidate q - offset.
+      // candidate q - offset. (An entry below offset gives a "candidate" before the
+      // window, whose distance, computed modulo 2^64, exceeds the reach all the same.)
       size_t offset = 0;
+      size_t switchBelow = 0;  // switch chains at the first candidate below this
       size_t q = chain4_.head[chain4_.Hash(s)];
-      while (q >= offset) {
+      for (;;) {
         const size_t cand = q - offset;
         if (pos - cand - 1 >= reach) break;
         const uint8_t* c = window_ + cand;
@@ -247,17 +249,19 @@ class Encoder {
             best = len;
             bestDistance = static_cast<unsigned>(pos - cand);
             if (len >= maxLen) break;
+            // A candidate can only beat the new best if it also matches the 4 bytes that
+            // end at s[best], so its position + best - 3 is in their chain, which is
+            // usually far shorter. Switch to that chain once every candidate still to
+            // come lies more than best - 3 bytes back (their entries are then all linked).
+            switchBelow = best - 3 > offset ? pos - (best - 3) : 0;
           }
         }
-        // A candidate can only beat the best if it also matches the 4 bytes that end at
-        // s[best], so its position + best - 3 is in their chain, which is usually far
-        // shorter than the first one. Switch to that chain once every candidate still to
-        // come lies further back than best - 3 bytes (their entries are then all linked).
-        const size_t k = best - 3;
-        if (k > offset && pos - cand > k) {
+        if (cand < switchBelow) {
+          const size_t k = best - 3;
           size_t r = chain4_.head[chain4_.Hash(s + k)];
           while (r != kNoPosition && r >= cand + k) r = chain4_.link[r % kRing];
           offset = k;
+          switchBelow = 0;
           q = r;
           continue;
         }
