@@ -1,6 +1,7 @@
 // Memory callbacks and one-call runners for Explode and Implode, for tests and fuzz
 // targets. The work area is a heap block of exactly the documented size (so the
-// sanitizer sees any access past it), optionally handed over at an odd address.
+// sanitizer sees any access past it), filled with a non-zero pattern (so nothing may
+// count on it being cleared), optionally handed over at an odd address.
 #pragma once
 
 #include <algorithm>
@@ -58,7 +59,7 @@ inline Run RunExplode(const std::vector<uint8_t>& stream, size_t maxChunk = SIZE
   io.in = stream.data();
   io.inSize = stream.size();
   io.maxChunk = maxChunk;
-  std::vector<char> work(kExplodeWorkAreaSize + misalign);
+  std::vector<char> work(kExplodeWorkAreaSize + misalign, static_cast<char>(0xA5));
   const uint32_t result = Explode(MemoryRead, MemoryWrite, work.data() + misalign, &io);
   return Finish(result, io);
 }
@@ -69,7 +70,7 @@ inline Run RunImplode(const std::vector<uint8_t>& input, uint32_t literalMode, u
   io.in = input.data();
   io.inSize = input.size();
   io.maxChunk = maxChunk;
-  std::vector<char> work(kImplodeWorkAreaSize + misalign);
+  std::vector<char> work(kImplodeWorkAreaSize + misalign, static_cast<char>(0xA5));
   const uint32_t result = Implode(MemoryRead, MemoryWrite, work.data() + misalign, &io, &literalMode, &dictSize);
   return Finish(result, io);
 }

@@ -144,6 +144,49 @@ TEST(Implode, Length2MatchesOnlyWithin256Bytes) {
   }
 }
 
+// The token that starts at output position `at`, or null.
+const dcltest::Token* TokenAt(const dcltest::Decoded& d, size_t at) {
+  size_t pos = 0;
+  for (const auto& t : d.tokens) {
+    if (pos == at) return &t;
+    pos += t.literal ? 1 : t.value;
+  }
+  return nullptr;
+}
+
+TEST(Implode, LazyEvaluationKeepsAMatchWithin129BytesAgainstOneByteLonger) {
+  // At position 800 "ABC" repeats from `distance` back (3 bytes); at 801 "BCDE" repeats
+  // from 701 back (4 bytes). Within 129 bytes the 3-byte match is kept; further back the
+  // encoder writes 'A' as a literal and takes the 4-byte match.
+  for (unsigned distance : {128u, 129u, 130u, 131u}) {
+    Bytes input = dcltest::RandomBytes(900, 77);
+    for (auto& b : input) b |= 0x80;  // filler never contains the letters
+    auto put = [&input](size_t at, const char* text) {
+      for (size_t k = 0; text[k] != 0; ++k) input[at + k] = static_cast<uint8_t>(text[k]);
+    };
+    put(100, "BCDEy");
+    put(800 - distance, "ABCz");
+    put(800, "ABCDEq");
+    const Bytes stream = Compress(input, kDclBinary, 4096);
+    EXPECT_EQ(stream, dcltest::ReferenceImplode(input, kDclBinary, 4096, Ascii()));
+    const dcltest::Decoded d = dcltest::ReferenceExplode(stream, Ascii());
+    ASSERT_EQ(d.output, input);
+    const dcltest::Token* at800 = TokenAt(d, 800);
+    ASSERT_NE(at800, nullptr) << "distance " << distance;
+    if (distance <= 129) {
+      EXPECT_FALSE(at800->literal) << "distance " << distance;
+      EXPECT_EQ(at800->value, 3u);
+      EXPECT_EQ(at800->distance, distance);
+    } else {
+      EXPECT_TRUE(at800->literal) << "distance " << distance;
+      const dcltest::Token* at801 = TokenAt(d, 801);
+      ASSERT_NE(at801, nullptr);
+      EXPECT_EQ(at801->value, 4u);
+      EXPECT_EQ(at801->distance, 701u);
+    }
+  }
+}
+
 TEST(Implode, MatchesReachDictionarySizeMinusOneAndNoFurther) {
   for (uint32_t dict : {1024u, 2048u, 4096u}) {
     const Bytes block = dcltest::RandomBytes(600, dict);
