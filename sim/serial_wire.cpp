@@ -319,7 +319,12 @@ void SerialWire::Tick(uint32_t nowMs) {
   if (tx_ == TxState::kAwaitAck && ackArmed_ &&
       Expired(nowMs, ackSinceMs_, options_.timings.ackTimeoutMs)) {
     ++stats_.ackTimeouts;
-    AbandonReply();
+    if (packetIndex_ == 0 && transmissions_ < options_.timings.maxTransmissions) {
+      ++stats_.packetResends;
+      SendPacket(nowMs);
+    } else {
+      AbandonReply();
+    }
   }
   stats_.faultsInjected = faults_.Fired();
 }

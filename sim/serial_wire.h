@@ -17,12 +17,15 @@
 // Replies. The model's reply is cut into packets of at most 600 data bytes, flagged
 // 0x0300 (first), 0x0200 (middle) and 0x2200 (last), or 0x2300 for a single packet,
 // and sent one at a time: the next packet goes only after the host's ACK. A NAK sends
-// the same packet again, up to `maxTransmissions` in all; after that, or when no answer
-// comes within `ackTimeoutMs` of the packet leaving, the reply is abandoned. A lost ACK
-// is never answered by resending: the host already holds that packet and would take a
-// second copy as more data. A new request (a packet with the Start flag) also abandons
-// any reply still going out or waiting, together with its unsent bytes: the host has
-// given up on it, and a late reply would be taken as the answer to the new request.
+// the same packet again, up to `maxTransmissions` in all, after which the reply is
+// abandoned. When neither ACK nor NAK comes within `ackTimeoutMs` of the packet leaving,
+// the first packet of a reply (flag Start) is sent again, within the same limit: if the
+// host lost it, it gets it now, and if only the ACK was lost, a second copy of a first
+// packet just starts the host's message afresh. A later packet is never sent again on
+// silence, since a host that holds it would take a second copy as more data: the reply
+// is abandoned instead. A new request (a packet with the Start flag) also abandons any
+// reply still going out or waiting, together with its unsent bytes: the host has given
+// up on it, and a late reply would be taken as the answer to the new request.
 #pragma once
 
 #include <cstddef>
@@ -38,14 +41,15 @@ namespace kxsim {
 
 struct WireTimings {
   // How long a reply packet waits for the host's ACK or NAK after its last byte left.
-  // Longer than the host's own receive time-out (a little over one second of silence,
-  // after which it NAKs a partly received frame), so a packet that lost a byte is still
-  // waiting for that NAK and is sent again; short enough that an abandoned reply is out
-  // of the way before the host's next attempt.
-  uint32_t ackTimeoutMs = 2500;
-  // Transmissions of one reply packet in all (first + resends on NAK). Four gives a
-  // noisy line three more chances; a line that fails more often than that is dead.
-  uint32_t maxTransmissions = 4;
+  // Longer than the host's receive time-out (a little over one second of silence, after
+  // which it NAKs a partly received frame), so that NAK, when it comes, comes first;
+  // shorter than two such time-outs, so a host waiting with its default two attempts is
+  // still listening when a lost first packet is sent again.
+  uint32_t ackTimeoutMs = 1500;
+  // Transmissions of one reply packet in all (first + resends on NAK or silence): as
+  // many as the host's most patient record services wait for packets (10), so on a
+  // noisy line the instrument does not give up before the host does.
+  uint32_t maxTransmissions = 10;
   // Silence after which a frame that stopped part-way is dropped and NAKed. The host
   // writes a frame in one go, so a one-second gap means bytes were lost.
   uint32_t frameSilenceMs = 1000;

@@ -253,23 +253,45 @@ TEST_F(SimWire, NakResendsThePacketUntilTheLimit) {
   EXPECT_FALSE(wire->Busy());
 }
 
-TEST_F(SimWire, ALostAckAbandonsTheReplyWithoutResending) {
-  model.SetHandler([](const Bytes&) { return simtest::Pattern(700); });
+TEST_F(SimWire, SilenceAfterAFirstPacketSendsItAgain) {
+  model.SetHandler([](const Bytes&) { return simtest::Pattern(400); });
   Feed(HostFrame(0x2300, Message(14, 2)));
   // The time-out runs from the moment the packet left, not from when it was queued.
   Advance(5000);
-  EXPECT_TRUE(wire->Busy());
-  EXPECT_EQ(TakeApart(Out()).order, "AF");
-  Advance(2499);
-  EXPECT_TRUE(wire->Busy());
+  const auto first = TakeApart(Out());
+  ASSERT_EQ(first.order, "AF");
+  Advance(1499);
+  EXPECT_TRUE(Out().empty());
   Advance(1);
+  auto again = TakeApart(Out());
+  ASSERT_EQ(again.order, "F");
+  EXPECT_EQ(again.frames[0].data, first.frames[0].data);
+  EXPECT_EQ(again.frames[0].flags, 0x2300);
+  // Ten transmissions in all, then the reply is given up.
+  for (int i = 0; i < 8; ++i) {
+    Advance(1500);
+    EXPECT_EQ(TakeApart(Out()).order, "F");
+  }
+  Advance(1500);
+  EXPECT_TRUE(Out().empty());
   EXPECT_FALSE(wire->Busy());
-  EXPECT_TRUE(Out().empty()) << "a packet whose ACK was lost is never sent again";
-  EXPECT_EQ(wire->Stats().ackTimeouts, 1u);
+  EXPECT_EQ(wire->Stats().ackTimeouts, 10u);
+  EXPECT_EQ(wire->Stats().repliesAbandoned, 1u);
   // A late ACK is stray.
   Feed({kxsim::kAck});
   EXPECT_EQ(wire->Stats().strayAckNaks, 1u);
-  EXPECT_TRUE(Out().empty());
+}
+
+TEST_F(SimWire, SilenceAfterALaterPacketAbandonsTheReply) {
+  model.SetHandler([](const Bytes&) { return simtest::Pattern(700); });
+  Feed(HostFrame(0x2300, Message(14, 2)));
+  EXPECT_EQ(TakeApart(Out()).order, "AF");
+  Feed({kxsim::kAck});
+  EXPECT_EQ(TakeApart(Out()).frames.at(0).flags, 0x2200);
+  Advance(1500);
+  EXPECT_TRUE(Out().empty()) << "a host that holds it would take a second copy as more data";
+  EXPECT_FALSE(wire->Busy());
+  EXPECT_EQ(wire->Stats().repliesAbandoned, 1u);
 }
 
 TEST_F(SimWire, AnAckBeforeThePacketHasLeftIsNotItsAnswer) {
