@@ -84,6 +84,11 @@ void LoadSampleDatabase(Scanner& scanner) {
     }
     scanner.AddRecord(kRecCopperAutotest, body, Bytes{row.key});
   }
+
+  // Data ID 705, the identity: byte 8 of its value is the model code (12: VEXAScanner2).
+  Bytes identity(10, 0);
+  identity[8] = 12;
+  scanner.SetDataId(705, identity);
 }
 
 }  // namespace kxsim

@@ -97,14 +97,11 @@ std::optional<Bytes> Scanner::HandleDatabase(const Bytes& request) {
   }
 }
 
-// Data IDs (get 34, set 35) and the other commands come here.
-std::optional<Bytes> Scanner::HandleCommand(const Bytes& request) {
-  return StatusReply(request, kStatusUnsupported);
-}
-
-// The card commands (directory, file information, read, delete, status) come here.
+// Data IDs (get 34, set 35) and the other commands: scanner_commands.cpp.
+// The card commands (directory, file information, read, delete, status): sim/card.h.
 std::optional<Bytes> Scanner::HandleCard(const Bytes& request) {
-  return StatusReply(request, kStatusUnsupported);
+  if (!Card::IsCardCommand(GetU16(request, kTypeOffset))) return StatusReply(request, kStatusUnsupported);
+  return card_.HandleMessage(request);
 }
 
 Bytes Scanner::ReadRecord(const Bytes& request) {

@@ -30,19 +30,21 @@
 // Replies echo the request's Class and Type. Requests the model cannot take (too short,
 // a key longer than 48 bytes, a RecordLength beyond the data sent) are answered with
 // kStatusBadRequest; requests it does not know with kStatusUnsupported. Data IDs and
-// other commands (Class 7) and the card commands (Class 14, Types 11 to 29) have their
-// places in HandleCommand and HandleCard; they answer kStatusUnsupported for now.
+// other commands (Class 7) have their place in HandleCommand; the card commands (Class
+// 14, Types 11 to 29) go to the memory card (sim/card.h), which card() gives tests.
 //
 // Thread-safe: a server thread handles messages while a test reads and writes records.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "sim/card.h"
 #include "sim/instrument.h"
 
 namespace kxsim {
@@ -128,6 +130,20 @@ class Scanner : public Instrument {
   void SetSerialNumber(const std::string& serial);
   void SetLineBaud(uint32_t baud);
 
+  // The memory card (thread-safe on its own).
+  Card& card() { return card_; }
+
+  // ---- Data IDs and commands (Class 7) ----
+  // Get (Type 34): payload = data ID (u16); reply payload = the data ID, the value, and
+  // 13 bytes of 0 after it. An unknown data ID is answered kStatusBadRequest.
+  // Set (Type 35): payload = data ID and value; the value is stored; the reply is a bare
+  // header with Status OK.
+  // Other types: the test's or kxsim's scripted reply for that Type, else kStatusUnsupported.
+  using CommandScript = std::function<std::optional<Bytes>(const Bytes& request)>;
+  void SetDataId(uint16_t id, Bytes value);
+  std::optional<Bytes> GetDataId(uint16_t id) const;
+  void SetCommand(uint16_t type, CommandScript script);
+
  private:
   using RecordMap = std::map<uint16_t, Record>;  // by number
 
@@ -156,6 +172,9 @@ class Scanner : public Instrument {
   uint32_t busyMs_ = 0;
   uint32_t baud_ = 9600;
   std::vector<Bytes> notifies_;
+  Card card_;
+  std::map<uint16_t, Bytes> dataIds_;
+  std::map<uint16_t, CommandScript> commands_;
 };
 
 }  // namespace kxsim

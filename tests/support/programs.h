@@ -1,0 +1,37 @@
+// Test support: running the project's programs as a person would, and kxsim in the
+// background for them to talk to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct ProgramResult {
+  int exitCode = -1;  // 128 + signal when killed
+  std::string out;
+  std::string err;
+};
+
+// Runs `argv` (argv[0] is the program's path) to completion, with standard input from
+// /dev/null, and collects what it printed. Killed after `timeoutMs`.
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 60000);
+
+// kxsim started with `args`; ComName() is the device name it printed on its first line.
+class BackgroundKxsim {
+ public:
+  explicit BackgroundKxsim(const std::vector<std::string>& args = {});
+  ~BackgroundKxsim();  // stops it
+  BackgroundKxsim(const BackgroundKxsim&) = delete;
+  BackgroundKxsim& operator=(const BackgroundKxsim&) = delete;
+
+  const std::string& ComName() const { return comName_; }
+
+ private:
+  int pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+  std::string comName_;
+};
+
+}  // namespace testsupport
