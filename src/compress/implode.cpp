@@ -23,7 +23,10 @@
 // out to the dictionary limit sees every such candidate; a candidate is first tested on
 // the byte just past the best length so far (it cannot beat the best otherwise), then
 // compared 8 bytes at a time, and the walk ends early at a match as long as the data
-// allows. Only when there is none does the 3-byte chain give the nearest 3-byte match,
+// allows. Once a match of length L is found, only candidates that also match the 4 bytes
+// ending at offset L can beat it, so the walk moves over to the chain of those 4 bytes
+// (usually far shorter) and goes on from the same candidate outward. Only when there is
+// no match of 4 or more does the 3-byte chain give the nearest 3-byte match,
 // and failing that the 2-byte chain the nearest pair within 256 bytes. The chains' links
 // live in rings indexed by position modulo their reach (4096, 256): a walk never goes
 // further back than that, so an overwritten link is never followed.
