@@ -227,7 +227,6 @@ TEST_F(SimScanner, RequestsItCannotTakeAreRefused) {
   EXPECT_EQ(Get16(reply, 0), 9);
   EXPECT_EQ(Get16(reply, 4), kxsim::kStatusUnsupported);
   EXPECT_EQ(Get16(Ask(Message(14, 8)), 4), kxsim::kStatusUnsupported);
-  EXPECT_EQ(Get16(Ask(Message(14, 19)), 4), kxsim::kStatusUnsupported);
 }
 
 TEST_F(SimScanner, SerialNumber) {
