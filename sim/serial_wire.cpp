@@ -5,7 +5,7 @@
 namespace kxsim {
 namespace {
 
-// True once `timeoutMs` have passed since `sinceMs` (wrap-safe for spans below 24 days).
+// True once `timeoutMs` have passed since `sinceMs` (wrap-safe for spans below 49 days).
 bool Expired(uint32_t nowMs, uint32_t sinceMs, uint32_t timeoutMs) {
   return static_cast<uint32_t>(nowMs - sinceMs) >= timeoutMs;
 }
