@@ -176,7 +176,8 @@ KXAPI int16_t KXAPI_CALL KXReadRecBySizeWithRetry(uint16_t type, uint16_t* numbe
                                                   uint16_t keyMode, int32_t retries);
 
 /* Stores a new record (the instrument picks its number). Types 3847 and 3873 send their
- * first 21 data bytes as the key, the limit types 3862..3870 their first 17. Uses 35
+ * first 21 data bytes as the key, the limit types 3862..3870 their first 17 (a shorter
+ * record sends all its bytes as the key). Uses 35
  * retries instead of 10 when the record would make the flash coalesce. A reply of
  * another kind gives KXERR_NO_SCANNER. */
 KXAPI int16_t KXAPI_CALL KXWriteRecord(uint16_t type, const void* data, uint16_t length, uint32_t* error);
@@ -227,6 +228,113 @@ KXAPI int16_t KXAPI_CALL KXVersion(char* text, uint32_t* error);
 /* 1 when the instrument's result-format files are not newer than this library
  * understands; 0 with error 0x2000002C when one is newer. */
 KXAPI int16_t KXAPI_CALL KXCheckPDFVersion(uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
+ * The instrument's memory card (MMC).
+ *
+ * The card holds a directory tree of files. Card paths use backslashes: "\\TESTS\\A.ATR"
+ * is the file A.ATR in the directory TESTS; "" and "\\" are the root. Calls that take a
+ * `path` and a `name` send them in two 128-byte fields, so each may hold at most 127
+ * characters: a longer one is refused with KXERR_INVALID_FUNCTION and nothing is sent.
+ * A null `path` or `name` is taken as empty.
+ *
+ * All card calls set *error to 0 first. Their error codes, in this order of precedence:
+ *   - a code of the exchange: KXERR_NOT_OPEN, KXERR_NO_MEMORY, KXERR_NO_SCANNER (no
+ *     answer to the request, or an answer to another command), KXERR_RESPONSE_TIMEOUT,
+ *     KXERR_COMM (the card operation did not complete, or the reply was malformed:
+ *     shorter than it claims, counts that do not fit it, a name without terminator),
+ *     KXERR_RECORD_TOO_LARGE, KXERR_CANCELED;
+ *   - a card refusal: KXERR_CARD_BASE + the card's status word (no text in pxErrorMsg);
+ *   - a Windows-style system code (see the error codes above): 8 when a response area
+ *     cannot be allocated, 2 or 5 (or another) when a local file cannot be created;
+ *   - 8 (KXERR_CARD_LIST_FULL) from mmcGetDirectoryList when the names do not fit.
+ * A call may succeed and still carry KXERR_CANCELED: the cancel came after the card had
+ * answered. The library keeps no card state: an open file enumeration is the instrument's.
+ * ------------------------------------------------------------------------------------- */
+#define KXERR_CARD_LIST_FULL 8u  /* mmcGetDirectoryList: the names do not fit `names` */
+
+/* One card command as one exchange, with 60 retries for sending and for the answer.
+ * Sends `requestLength` bytes of `request` (null when requestLength is 0; at most 65535
+ * bytes, more or a negative length gives KXERR_INVALID_FUNCTION and nothing is sent) as a
+ * Class 14 message of Type `mmcCommand`. *responseLength: in the capacity of `response`
+ * (taken as a signed number), out the response's length (success only). Returns 1 when
+ * the instrument answered with the command's Type and Status OK and the response fit.
+ * Errors: KXERR_NOT_OPEN; KXERR_NO_MEMORY; KXERR_NO_SCANNER (the request could not be
+ * sent, or the answer was for another command: the line is resynchronised);
+ * KXERR_RESPONSE_TIMEOUT (no answer); KXERR_COMM (Status not OK, or a reply shorter than
+ * its response length); KXERR_RECORD_TOO_LARGE (the response is longer than the capacity:
+ * its first `capacity` bytes are delivered); KXERR_BAD_MEMORY_HANDLE (null `response`);
+ * KXERR_CANCELED. The card's own verdict (the status word at the start of the response)
+ * is not judged here. */
+KXAPI uint32_t KXAPI_CALL KXAccessMMC(uint16_t mmcCommand, const void* request, int32_t requestLength,
+                                      void* response, uint32_t* responseLength, uint32_t* error);
+
+/* The card's status word (0 when the card is ready) into *status, whatever its value:
+ * returns 1 whenever the instrument answered. */
+KXAPI int16_t KXAPI_CALL mmcGetMMCStatus(uint16_t* status, uint32_t* error);
+/* The card's two 32-bit figures (on the Scanner: the card's size and its free space, in
+ * bytes), delivered as the card reports them. A card that is not ready refuses. */
+KXAPI int16_t KXAPI_CALL mmcGetMMCInfo(uint32_t* figure1, uint32_t* figure2, uint32_t* error);
+
+/* The number of entries of directory `path` that `name` selects, into *count (`option`
+ * is passed to the instrument unchanged). */
+KXAPI int16_t KXAPI_CALL mmcGetDirectoryCount(const char* path, const char* name, uint16_t option,
+                                              uint16_t* count, uint32_t* error);
+/* The names of directory `path` that `name` selects, as consecutive zero-terminated
+ * strings in `names` (no extra terminator after the last; an exact fit of `namesSize`
+ * bytes is accepted). The instrument delivers them over several responses; the call asks
+ * until one brings no name. Returns 0 with error 0 for a null `names` and for a listing
+ * without any name; KXERR_CARD_LIST_FULL when the names do not fit (the names before the
+ * one that did not fit are in `names`). A cancel during any response fails the call. */
+KXAPI int16_t KXAPI_CALL mmcGetDirectoryList(const char* path, const char* name, uint16_t option, char* names,
+                                             int32_t namesSize, uint32_t* error);
+/* The 22-byte directory entries of directory `path` that `name` selects, one after
+ * another in `entries`, as the instrument reports them. `entriesSize` must be larger than
+ * 22 times the number of entries: a buffer of exactly that size, or smaller, gives 0 with
+ * error 0. A null `entries` gives 0 with error 0. */
+KXAPI int16_t KXAPI_CALL mmcGetDirectoryInfo(const char* path, const char* name, void* entries,
+                                             uint32_t entriesSize, uint32_t* error);
+/* The size of file `name` in directory `path` and its three information words (on the
+ * Scanner: the date and time of its last change, in the packed form of FAT file systems,
+ * and its attributes). Null out-pointers are skipped. */
+KXAPI int16_t KXAPI_CALL mmcGetFileInfo(const char* path, const char* name, uint32_t* fileSize, uint16_t* info1,
+                                        uint16_t* info2, uint16_t* info3, uint32_t* error);
+KXAPI int16_t KXAPI_CALL mmcGetFileSize(const char* path, const char* name, uint32_t* fileSize, uint32_t* error);
+/* Deletes file `name` in directory `path`, or directory `name` in `path` (`option` is
+ * passed to the instrument unchanged; the Scanner takes 1 to delete a directory with
+ * everything in it). A refusal gives KXERR_CARD_BASE + the card's status. */
+KXAPI int16_t KXAPI_CALL mmcDeleteFile(const char* path, const char* name, uint16_t option, uint32_t* error);
+KXAPI int16_t KXAPI_CALL mmcDeleteDirectory(const char* path, const char* name, uint16_t option, uint32_t* error);
+
+/* Copies the card file `cardPath` (its full path with backslashes; a path without a
+ * backslash is a file in the root) into the local file `localFile`, created anew, in
+ * pieces of 7930 bytes. The card file's size is asked first: when that fails no local
+ * file is created. After a later failure the part already copied stays in the local
+ * file. Errors besides the common ones: KXERR_INVALID_FUNCTION (null `localFile`, or a
+ * directory part or name over 127 characters); KXERR_CARD_BASE (a write to the local
+ * file failed; KXERR_CARD_BASE + 0x2000 when it was the last piece);
+ * KXERR_RESPONSE_TIMEOUT (the instrument kept sending empty pieces); KXERR_CANCELED ends
+ * the copy after the piece that was in transit. */
+KXAPI int16_t KXAPI_CALL mmcReadFile(const char* cardPath, const char* localFile, uint32_t* error);
+/* The first 49 bytes of file `name` in directory `path` (note the order) into `header`;
+ * bytes past the end of a shorter file are 0. A null `header` gives
+ * KXERR_INVALID_FUNCTION. */
+KXAPI int16_t KXAPI_CALL mmcReadFileHeader(const char* name, const char* path, void* header, uint32_t* error);
+/* Walking a directory file by file: mmcGetFirstFile starts the instrument's enumeration
+ * of the files of `path` that `name` selects and delivers the first, mmcGetNextFile each
+ * following one, mmcCloseFile ends it. Each step creates `localFile` anew (before
+ * anything is sent), writes the whole file into it and puts the file's name (up to 128
+ * characters and a terminator, 129 bytes) into `foundName` (skipped when null). The end
+ * of the files is a card refusal like any other: 0 with KXERR_CARD_BASE + the card's
+ * status. A refusal, a failure or a cancel leaves the local file, possibly empty.
+ * A file too large to travel in one response (more than 65326 bytes) gives
+ * KXERR_RECORD_TOO_LARGE with its name in `foundName` and an empty local file (copy it with
+ * mmcReadFile); the enumeration goes on with the next file. A failed write to the local
+ * file gives KXERR_CARD_BASE + 0x2000. A null `localFile` gives KXERR_INVALID_FUNCTION. */
+KXAPI int16_t KXAPI_CALL mmcGetFirstFile(const char* localFile, const char* path, const char* name, char* foundName,
+                                         uint32_t* error);
+KXAPI int16_t KXAPI_CALL mmcGetNextFile(const char* localFile, char* foundName, uint32_t* error);
+KXAPI int16_t KXAPI_CALL mmcCloseFile(uint32_t* error);
 
 /* ---------------------------------------------------------------------------------------
  * POSIX hooks. Each takes a function and a context pointer; a null function removes it.

@@ -178,6 +178,17 @@ TEST_F(DataIdTest, ACancelDuringASuccessfulExchangeFailsTheRead) {
   EXPECT_EQ(error, KXERR_COMM);
 }
 
+TEST_F(DataIdTest, ACancelDuringASuccessfulSetFailsItToo) {
+  instrument.SetHandler([](const Bytes&) {
+    KXCancel();
+    return std::optional<Bytes>(Reply(7, kSetDataId, 1, {}));
+  });
+  const uint8_t value[2] = {1, 2};
+  uint32_t error = 0;
+  EXPECT_EQ(KXSetDataID(5, value, 2, &error), 0);
+  EXPECT_EQ(error, KXERR_COMM);
+}
+
 TEST_F(DataIdTest, SetSendsTheIdAndValueUpTo65533Bytes) {
   AnswerWith(Reply(7, kSetDataId, 1, {}));
   const Bytes value = Pattern(65533, 6);

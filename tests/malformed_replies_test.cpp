@@ -73,11 +73,25 @@ TEST_F(MalformedReplyTest, AFreeSpaceReplyWithAnyStatusIsAccepted) {
   EXPECT_EQ(freeSpace, 10000u);
 }
 
-TEST_F(MalformedReplyTest, AShortSerialNumberReplyDeliversNoStrayBytes) {
-  AnswerWith(Reply(14, 5, 1, Bytes(62, 'x')));  // stops 9 characters into the number
-  char serial[12];
-  ASSERT_EQ(KXGetSerialNumber(serial), 1);
-  EXPECT_EQ(std::string(serial), "xx");
+TEST_F(MalformedReplyTest, ASerialNumberReplyThatStopsShortFails) {
+  AnswerWith(Reply(14, 5, 1, Bytes(70, 'x')));  // stops one character before the end
+  char serial[12] = "untouched!";
+  EXPECT_EQ(KXGetSerialNumber(serial), 0);
+  EXPECT_STREQ(serial, "untouched!");
+}
+
+TEST_F(MalformedReplyTest, AShortNotFoundReplyStillCarriesTheCount) {
+  instrument.SetHandler([](const Bytes& request) {
+    Bytes reply(request.begin(), request.begin() + 16);  // up to RecordNumber
+    PutU16(reply.data() + 4, 251);
+    PutU16(reply.data() + kOffRecordNumber, 42);
+    return std::optional<Bytes>(reply);
+  });
+  uint16_t number = 0xFFFF, length = 0;
+  uint32_t error = 0;
+  EXPECT_EQ(KXReadRecord(COPPER_AUTOTEST_REC, &number, nullptr, &length, &error), 0);
+  EXPECT_EQ(error, KXERR_RECORD_NOT_FOUND);
+  EXPECT_EQ(number, 42);
 }
 
 TEST_F(MalformedReplyTest, ADataIdReplyOfOneByteIsAnEmptyValue) {

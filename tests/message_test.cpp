@@ -145,6 +145,15 @@ TEST_F(MessageTest, ASecondStartWithoutEndRestartsTheMessage) {
   EXPECT_EQ(CountTrace(" WaitMessage Warning - Second Start with no End \n"), 1);
 }
 
+TEST_F(MessageTest, ASecondStartCutByTheRoomLeftFailsRatherThanMixMessages) {
+  // 1024 bytes: the abandoned start takes 600, so only 424 bytes of the new 700-byte
+  // start fit where it lands; the rest of it is gone.
+  SendFramesAcked({Frame(0x0300, Bytes(600, 'A')), Frame(0x2300, Pattern(700, 5))});
+  Bytes buffer(1024);
+  uint32_t size = 1024;
+  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 0);
+}
+
 TEST_F(MessageTest, AMessageWhoseLastPacketOverrunsTheBufferIsCutToIt) {
   const Bytes first = Pattern(60, 1), last = Pattern(60, 2);
   SendFramesAcked({Frame(0x0300, first), Frame(0x2200, last)});

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <ctime>
 #include <cstring>
+#include <vector>
 #include <string>
 #include <thread>
 
@@ -247,6 +250,50 @@ TEST_F(PacketTest, RealSpeedWaitOnASilentLineSleepsRatherThanSpins) {
   std::printf("silent KXWaitPacket: wall %u ms, cpu %.1f ms\n", wall, cpuMs);
   // Generous: a spinning loop would use the whole second.
   EXPECT_LT(cpuMs, wall * 0.5);
+}
+
+double CpuShareOfASilentWait(uint16_t capacity = 8) {
+  uint8_t header[10];
+  std::vector<uint8_t> buffer(capacity);
+  const std::clock_t cpu0 = std::clock();
+  const uint32_t t0 = platform::TickCount();
+  KXWaitPacket(header, buffer.data(), capacity);
+  const double wallMs = (platform::TickCount() - t0) / static_cast<double>(platform::ClockSpeed());
+  const double cpuMs = 1000.0 * static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC;
+  return cpuMs / wallMs;
+}
+
+TEST_F(PacketTest, AFullReceiveBufferDoesNotMakeTheWaitSpin) {
+  platform::SetClockSpeed(4);
+  peer.Write(Frame(0x2300, Bytes(4500, 0x11)));  // more than the buffer takes
+  EXPECT_LT(CpuShareOfASilentWait(), 0.5);
+}
+
+TEST_F(PacketTest, AFloodOfOtherBytesDoesNotStretchTheAcknowledgementWait) {
+  platform::SetClockSpeed(20);
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    while (flooding) peer.Write(Bytes(64, 0x55));
+  });
+  const uint8_t data[2] = {1, 2};
+  const uint32_t t0 = platform::TickCount();
+  EXPECT_EQ(KXSendPacket(0, data, 2), 0);
+  const uint32_t took = platform::TickCount() - t0;
+  flooding = false;
+  flood.join();
+  EXPECT_GE(took, 3000u);
+  EXPECT_LT(took, 4500u);
+}
+
+class HungUpLineTest : public LibraryTest {};
+
+TEST_F(HungUpLineTest, WaitingOnALineThatHungUpSleeps) {
+  platform::SetClockSpeed(4);
+  {
+    LinePeer peer;
+    OpenLink(peer.ComName());
+  }  // the far end closes: the line reports a hang-up from now on
+  EXPECT_LT(CpuShareOfASilentWait(), 0.5);
 }
 
 class SyncTest : public LibraryTest {};

@@ -202,6 +202,21 @@ TEST_F(SessionTest, WaitPumpingPumpsUntilTheTimeHasPassed) {
   KXSetPumpHook(nullptr, nullptr);
 }
 
+TEST_F(SessionTest, ATraceHookMayCallBackIntoTheLibrary) {
+  // The hook presses cancel when it sees the open fail; KXCancel traces in turn.
+  static thread_local bool inHook = false;
+  KXSetTraceHook([](const char* text, void*) {
+    if (inHook || std::string(text) != "KXOpen Failed - Invalid DeviceName \n") return;
+    inHook = true;
+    KXCancel();
+    inHook = false;
+  }, nullptr);
+  KXSetDebugLevel(DBG_TRACE);
+  uint32_t error = 0;
+  EXPECT_EQ(KXOpen("LPT1", "9600", &error), 0);
+  EXPECT_EQ(CancelRequested.load(), 1u);
+}
+
 TEST_F(SessionTest, MessageBoxGoesToTheHostHook) {
   std::string seen;
   KXSetMessageBoxHook([](const char* title, const char* text, void* s) {

@@ -79,6 +79,9 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
         std::memmove(buffer, position, std::min(length, capacity));
         received = 0;
         Trace(" WaitMessage Warning - Second Start with no End \n");
+        // Cut to the room the old message had left, the new start lost bytes that no
+        // later packet brings back.
+        if (length > capacity) return 0;
       }
       started = true;
     }

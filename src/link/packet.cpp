@@ -33,28 +33,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
 }
 constexpr std::array<uint16_t, 256> CrcTable = MakeCrcTable();
 
-// True when `at` starts "PACKET" followed by a zero byte, letters in any case.
-bool StartsWithTag(const uint8_t* at) {
-  static const char kTag[kTagLength + 1] = "PACKET";
-  for (int i = 0; i < kTagLength; ++i) {
-    if (std::toupper(at[i]) != static_cast<unsigned char>(kTag[i])) return false;
-  }
-  return true;
-}
-
-// Moves the buffer's content to start at the next header tag after position 0,
-// or empties it when there is none.
-void Resynchronise(uint8_t* buffer, int& have) {
-  for (int pos = 1; pos <= have - kTagLength; ++pos) {
-    if (StartsWithTag(buffer + pos)) {
-      std::memmove(buffer, buffer + pos, static_cast<size_t>(have - pos));
-      have -= pos;
-      return;
-    }
-  }
-  have = 0;
-}
-
 void TransmitFrame(const uint8_t* header, const uint8_t* data, uint16_t length, uint16_t crc) {
   uint8_t tail[2];
   PutU16(tail, crc);
@@ -69,6 +47,35 @@ void TransmitFrame(const uint8_t* header, const uint8_t* data, uint16_t length, 
 }
 
 }  // namespace
+
+// True when `at` starts "PACKET" followed by a zero byte, letters in any case.
+static bool StartsWithTag(const uint8_t* at) {
+  static const char kTag[kTagLength + 1] = "PACKET";
+  for (int i = 0; i < kTagLength; ++i) {
+    if (std::toupper(at[i]) != static_cast<unsigned char>(kTag[i])) return false;
+  }
+  return true;
+}
+
+FrameScan ScanFrame(const uint8_t* buffer, int have, int* length) {
+  if (have < kPacketOverhead) return FrameScan::kNeedMore;
+  if (!StartsWithTag(buffer)) return FrameScan::kMisaligned;
+  *length = GetU16(buffer + 8);
+  if (have < *length + kPacketOverhead) return FrameScan::kNeedMore;
+  const uint16_t crc = Crc16(buffer, static_cast<uint16_t>(*length + kPacketHeaderSize), 0xFFFF);
+  return crc == GetU16(buffer + kPacketHeaderSize + *length) ? FrameScan::kComplete : FrameScan::kBadCrc;
+}
+
+void Resynchronise(uint8_t* buffer, int* have) {
+  for (int pos = 1; pos <= *have - kTagLength; ++pos) {
+    if (StartsWithTag(buffer + pos)) {
+      std::memmove(buffer, buffer + pos, static_cast<size_t>(*have - pos));
+      *have -= pos;
+      return;
+    }
+  }
+  *have = 0;
+}
 
 uint16_t Crc16(const uint8_t* bytes, uint16_t count, uint16_t crc) {
   for (uint16_t i = 0; i < count; ++i)
@@ -85,12 +92,11 @@ uint8_t WaitAckNak() {
   const uint32_t t0 = platform::TickCount();
   for (;;) {
     uint8_t byte;
-    if (ComPortRead(&byte, 1) == 1) {
-      if (byte == ACK || byte == NAK) return byte;
-      continue;
-    }
+    const bool got = ComPortRead(&byte, 1) == 1;
+    if (got && (byte == ACK || byte == NAK)) return byte;
+    // Other bytes are discarded; they do not move the deadline.
     if (platform::TickPassed(platform::TickCount(), t0, kAckTimeoutMs)) return 0;
-    ComPortAwaitInput();
+    if (!got) ComPortAwaitInput();
   }
 }
 
@@ -147,36 +153,42 @@ KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capa
     have += n;
     if (n > 0) lastRx = platform::TickCount();
 
-    if (have >= kPacketOverhead) {
-      if (!StartsWithTag(buffer)) {
+    int length = 0;
+    switch (ScanFrame(buffer, have, &length)) {
+      case FrameScan::kNeedMore:
+        break;
+      case FrameScan::kMisaligned:
         Trace(" WaitPacket Failure - Bad alignment \n");
-        Resynchronise(buffer, have);
-      } else {
-        const int length = GetU16(buffer + 8);
-        if (have >= length + kPacketOverhead) {
-          const uint16_t crc = Crc16(buffer, static_cast<uint16_t>(length + kPacketHeaderSize), 0xFFFF);
-          if (crc == GetU16(buffer + kPacketHeaderSize + length)) {
-            SendAckNak(true);
-            std::memcpy(header, buffer, kPacketHeaderSize);
-            if (length <= capacity) {
-              std::memcpy(data, buffer + kPacketHeaderSize, static_cast<size_t>(length));
-            } else {
-              std::memcpy(data, buffer + kPacketHeaderSize, capacity);
-              Trace(" KXWaitPacket - Insufficient Space in Buffer. %d > %d \n", length, capacity);
-            }
-            return 1;
-          }
-          Trace(" WaitPacket - Checksum failure \n");
-          have = 0;
-          SendAckNak(false);
+        Resynchronise(buffer, &have);
+        break;
+      case FrameScan::kBadCrc:
+        Trace(" WaitPacket - Checksum failure \n");
+        have = 0;
+        SendAckNak(false);
+        break;
+      case FrameScan::kComplete:
+        SendAckNak(true);
+        std::memcpy(header, buffer, kPacketHeaderSize);
+        if (length <= capacity) {
+          std::memcpy(data, buffer + kPacketHeaderSize, static_cast<size_t>(length));
+        } else {
+          std::memcpy(data, buffer + kPacketHeaderSize, capacity);
+          Trace(" KXWaitPacket - Insufficient Space in Buffer. %d > %d \n", length, capacity);
         }
-      }
+        return 1;
     }
 
     if (platform::TickPassed(platform::TickCount(), lastRx, kSilenceMs)) {
       if (lateCount++ >= kLatePassLimit) break;
     }
-    if (n == 0) ComPortAwaitInput();
+    if (n == 0) {
+      // With the buffer full, input stays pending and would end every wait at once.
+      if (have == kPacketReceiveBuffer) {
+        platform::PauseBriefly();
+      } else {
+        ComPortAwaitInput();
+      }
+    }
   }
 
   if (have > 0) {

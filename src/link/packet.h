@@ -34,6 +34,20 @@ struct PacketHeader {
 };
 static_assert(sizeof(PacketHeader) == kPacketHeaderSize);
 
+// What the first `have` bytes of a receive buffer hold. The receiver's decoding, apart
+// from its I/O: a frame is recognised only at the buffer's start.
+enum class FrameScan {
+  kNeedMore,    // fewer than a whole frame (or than a header) so far
+  kMisaligned,  // the buffer does not start with a header tag
+  kBadCrc,      // a whole frame whose CRC does not match
+  kComplete,    // a whole frame of *length data bytes
+};
+FrameScan ScanFrame(const uint8_t* buffer, int have, int* length);
+
+// Moves the bytes from the next header tag after position 0 to the buffer's start, or
+// empties it (*have = 0) when no tag follows.
+void Resynchronise(uint8_t* buffer, int* have);
+
 // Continues a running CRC-16/CCITT-FALSE (start with 0xFFFF).
 uint16_t Crc16(const uint8_t* bytes, uint16_t count, uint16_t crc);
 

@@ -136,8 +136,11 @@ KXAPI int16_t KXAPI_CALL KXSetDataID(uint16_t dataId, const void* value, uint16_
   PutU16(area.data(), dataId);
   if (length != 0 && value != nullptr) std::memcpy(area.data() + 2, value, length);
   uint16_t areaLength = kDataIdArea;
+  // A cancel during a successful exchange fails the call, as it does for KXGetDataID;
+  // an unexpected reply (KXERR_BAD_RESPONSE) is still a success that carries its code.
   if (KXSendCommand(CLASS_COMMAND, CMD_SET_DATA_ID, area.data(), static_cast<uint16_t>(length + 2), area.data(),
-                    &areaLength, error)) {
+                    &areaLength, error) &&
+      *error != KXERR_CANCELED) {
     return 1;
   }
   Trace(" KXSetDataID Error - Send Failed ");

@@ -73,12 +73,11 @@ KXAPI int16_t KXAPI_CALL KXGetSerialNumber(char* serial) {
     Trace(" KXGetSerialNumber Error - No received Message ");
     return 0;
   }
-  if (size < kOffType + 2 || GetU16(m.data() + kOffClass) != CLASS_DATABASE ||
+  if (size < kSerialOffset + kSerialLength || GetU16(m.data() + kOffClass) != CLASS_DATABASE ||
       GetU16(m.data() + kOffType) != DB_SERIAL_NUMBER) {
     Trace(" KXGetSerialNumber Error - wrong response ");
     return 0;
   }
-  // A reply shorter than the serial number's end delivers the zeros of the buffer there.
   std::memcpy(serial, m.data() + kSerialOffset, kSerialLength);
   serial[kSerialLength] = '\0';
   Trace("%s", serial);

@@ -38,7 +38,7 @@ void BuildReadRequest(uint8_t* m, ReadMode mode, uint16_t type, uint16_t number,
 // Checks and copies out a reply of `size` bytes. Returns the call's result.
 int16_t TakeReply(const uint8_t* m, uint32_t size, ReadMode mode, uint16_t type, uint16_t* number,
                   void* buffer, uint16_t* length, uint32_t* error) {
-  if (size < kRecordMessageHeader || GetU16(m + kOffClass) != CLASS_DATABASE ||
+  if (size < kOffRecordNumber + 2 || GetU16(m + kOffClass) != CLASS_DATABASE ||
       GetU16(m + kOffType) != DB_READ_RECORD || GetU16(m + kOffRecordType) != type) {
     Trace(" KXReadRecord Error - wrong response ");
     KXSync();
@@ -58,7 +58,7 @@ int16_t TakeReply(const uint8_t* m, uint32_t size, ReadMode mode, uint16_t type,
     return 0;
   }
   const uint16_t recordLength = GetU16(m + kOffRecordLength);
-  if (recordLength > size - kRecordMessageHeader) {
+  if (size < kRecordMessageHeader || recordLength > size - kRecordMessageHeader) {
     // The reply claims more record bytes than it carried.
     Trace(" KXReadRecord Error - Read failed. ");
     *error = KXERR_COMM;

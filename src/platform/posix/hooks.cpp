@@ -50,13 +50,22 @@ void OpenTraceSinkFromEnvironment() {
 
 void TraceWrite(const char* text) {
   Hooks& h = State();
-  std::lock_guard<std::mutex> guard(h.lock);
-  if (h.trace != nullptr) {
-    h.trace(text, h.traceContext);
-  } else if (h.traceFile != nullptr) {
-    std::fputs(text, h.traceFile);
-    std::fflush(h.traceFile);
+  KXTraceHook hook;
+  void* context;
+  {
+    std::lock_guard<std::mutex> guard(h.lock);
+    hook = h.trace;
+    context = h.traceContext;
+    if (hook == nullptr) {
+      if (h.traceFile != nullptr) {
+        std::fputs(text, h.traceFile);
+        std::fflush(h.traceFile);
+      }
+      return;
+    }
   }
+  // Called without the lock: the hook may call back into the library.
+  hook(text, context);
 }
 
 void SetTraceHook(KXTraceHook hook, void* context) {

@@ -175,8 +175,9 @@ void SerialWaitInput(PortHandle port, uint32_t ms) {
   (void)ms;
   pollfd pfd{port, POLLIN, 0};
   const int r = poll(&pfd, 1, 1);
-  // A line that reports a hang-up or an error wakes poll at once; sleep instead.
-  if (r > 0 && !(pfd.revents & POLLIN)) PauseBriefly();
+  // A line that has hung up or failed wakes poll at once (with POLLIN too, and reads
+  // return nothing): sleep instead, so the caller's loop does not spin.
+  if (r > 0 && (!(pfd.revents & POLLIN) || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)))) PauseBriefly();
 }
 
 bool SerialSetBreak(PortHandle port, bool on) {
