@@ -1,7 +1,6 @@
 // The host-facing sinks: trace output, the message pump and the message box.
 // On Linux there is no window-message queue and no debugger output; the host installs
 // hooks instead, and KXLIB_TRACE can send trace text to standard error or a file.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,20 +11,39 @@
 namespace platform {
 namespace {
 
+// A host hook: a function and its context. Hooks are read under the lock and called
+// without it, since a hook may call back into the library (KXCancel, a trace).
+template <typename Fn>
+struct Hook {
+  Fn fn = nullptr;
+  void* context = nullptr;
+};
+
 struct Hooks {
   std::mutex lock;
-  KXTraceHook trace = nullptr;
-  void* traceContext = nullptr;
-  KXPumpHook pump = nullptr;
-  void* pumpContext = nullptr;
-  KXMessageBoxHook box = nullptr;
-  void* boxContext = nullptr;
+  Hook<KXTraceHook> trace;
+  Hook<KXPumpHook> pump;
+  Hook<KXMessageBoxHook> box;
   FILE* traceFile = nullptr;  // from KXLIB_TRACE; stderr or a file we opened
 };
 
 Hooks& State() {
   static Hooks hooks;
   return hooks;
+}
+
+template <typename Fn>
+Hook<Fn> Read(Hook<Fn> Hooks::*which) {
+  Hooks& h = State();
+  std::lock_guard<std::mutex> guard(h.lock);
+  return h.*which;
+}
+
+template <typename Fn>
+void Install(Hook<Fn> Hooks::*which, Fn fn, void* context) {
+  Hooks& h = State();
+  std::lock_guard<std::mutex> guard(h.lock);
+  h.*which = Hook<Fn>{fn, fn ? context : nullptr};
 }
 
 void CloseTraceFile(Hooks& h) {
@@ -49,86 +67,47 @@ void OpenTraceSinkFromEnvironment() {
 }
 
 void TraceWrite(const char* text) {
-  Hooks& h = State();
-  KXTraceHook hook;
-  void* context;
-  {
-    std::lock_guard<std::mutex> guard(h.lock);
-    hook = h.trace;
-    context = h.traceContext;
-    if (hook == nullptr) {
-      if (h.traceFile != nullptr) {
-        std::fputs(text, h.traceFile);
-        std::fflush(h.traceFile);
-      }
-      return;
-    }
+  const Hook<KXTraceHook> hook = Read(&Hooks::trace);
+  if (hook.fn != nullptr) {
+    hook.fn(text, hook.context);
+    return;
   }
-  // Called without the lock: the hook may call back into the library.
-  hook(text, context);
-}
-
-void SetTraceHook(KXTraceHook hook, void* context) {
   Hooks& h = State();
   std::lock_guard<std::mutex> guard(h.lock);
-  h.trace = hook;
-  h.traceContext = hook ? context : nullptr;
+  if (h.traceFile != nullptr) {
+    std::fputs(text, h.traceFile);
+    std::fflush(h.traceFile);
+  }
 }
+
+void SetTraceHook(KXTraceHook hook, void* context) { Install(&Hooks::trace, hook, context); }
 
 void RunPumpHook() {
-  Hooks& h = State();
-  KXPumpHook pump;
-  void* context;
-  {
-    std::lock_guard<std::mutex> guard(h.lock);
-    pump = h.pump;
-    context = h.pumpContext;
-  }
-  // Called without the lock: the hook may call back into the library (KXCancel).
-  if (pump != nullptr) pump(context);
+  const Hook<KXPumpHook> hook = Read(&Hooks::pump);
+  if (hook.fn != nullptr) hook.fn(hook.context);
 }
 
-void SetPumpHook(KXPumpHook hook, void* context) {
-  Hooks& h = State();
-  std::lock_guard<std::mutex> guard(h.lock);
-  h.pump = hook;
-  h.pumpContext = hook ? context : nullptr;
-}
+void SetPumpHook(KXPumpHook hook, void* context) { Install(&Hooks::pump, hook, context); }
 
 void ShowMessageBox(const char* title, const char* text) {
-  Hooks& h = State();
-  KXMessageBoxHook box;
-  void* context;
-  {
-    std::lock_guard<std::mutex> guard(h.lock);
-    box = h.box;
-    context = h.boxContext;
-  }
-  if (box != nullptr) {
-    box(title, text, context);
+  const Hook<KXMessageBoxHook> hook = Read(&Hooks::box);
+  if (hook.fn != nullptr) {
+    hook.fn(title, text, hook.context);
   } else {
     std::fprintf(stderr, "%s: %s\n", title, text);
   }
 }
 
-void SetMessageBoxHook(KXMessageBoxHook hook, void* context) {
-  Hooks& h = State();
-  std::lock_guard<std::mutex> guard(h.lock);
-  h.box = hook;
-  h.boxContext = hook ? context : nullptr;
-}
+void SetMessageBoxHook(KXMessageBoxHook hook, void* context) { Install(&Hooks::box, hook, context); }
 
 void ResetPlatform() {
   SetClockSpeed(1);
   ClearInjectedFailures();
   Hooks& h = State();
   std::lock_guard<std::mutex> guard(h.lock);
-  h.trace = nullptr;
-  h.traceContext = nullptr;
-  h.pump = nullptr;
-  h.pumpContext = nullptr;
-  h.box = nullptr;
-  h.boxContext = nullptr;
+  h.trace = {};
+  h.pump = {};
+  h.box = {};
 }
 
 }  // namespace platform
