@@ -64,15 +64,14 @@ TEST_F(MessageTest, LongMessageGoesOutIn600BytePackets) {
     joined.insert(joined.end(), f.data.begin(), f.data.end());
   }
   EXPECT_EQ(joined, message);
-}
 
-TEST_F(MessageTest, ExactlySixHundredBytesIsOnePacket) {
+  // Exactly 600 bytes is one packet.
   peer.AutoAnswer([](size_t) { return ACK; });
-  const Bytes message = Pattern(600, 3);
   EXPECT_EQ(KXSendMessage(0, message.data(), 600), 1);
   peer.StopAutoAnswer();
-  ASSERT_EQ(peer.Frames().size(), 1u);
-  EXPECT_EQ(peer.Frames()[0].flags, 0x2300);
+  ASSERT_EQ(peer.Frames().size(), 4u);
+  EXPECT_EQ(peer.Frames()[3].flags, 0x2300);
+  EXPECT_EQ(peer.Frames()[3].data.size(), 600u);
 }
 
 TEST_F(MessageTest, EmptyMessageIsRefused) {

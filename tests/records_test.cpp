@@ -136,30 +136,22 @@ TEST_F(RecordReadTest, LongKeysAreCutTo48AndNoKeyLeavesTheFieldsZero) {
   EXPECT_EQ(Bytes(r2.begin() + kOffKeyMode, r2.end()), Bytes(70 - kOffKeyMode, 0));
 }
 
-TEST_F(RecordReadTest, AReplyForAnotherRecordTypeIsAWrongResponse) {
+TEST_F(RecordReadTest, AReplyOfAnotherClassTypeOrRecordTypeIsAWrongResponse) {
   KXSetDebugLevel(DBG_TRACE);
   scanner.PutRecord(VERSION_INFO, 0, Pattern(24, 8));
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultNext(kxsim::FaultKind::kWrongRecordType)));
-  uint16_t number = 0, length = 24;
-  uint8_t buffer[24];
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_NO_SCANNER);
-  EXPECT_EQ(CountTrace("KXSync\n"), 1);
-  EXPECT_EQ(server->Stats().messagesReceived, 1u);  // never retried
-  // The link is usable again right after.
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 1);
-}
-
-TEST_F(RecordReadTest, ReplyOfAnotherClassOrTypeIsAlsoWrong) {
-  scanner.PutRecord(VERSION_INFO, 0, Pattern(24, 8));
-  for (auto kind : {kxsim::FaultKind::kWrongClass, kxsim::FaultKind::kWrongType}) {
+  int syncs = 0;
+  for (auto kind : {kxsim::FaultKind::kWrongRecordType, kxsim::FaultKind::kWrongClass, kxsim::FaultKind::kWrongType}) {
+    server->ResetStats();
     server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultNext(kind)));
     uint16_t number = 0, length = 24;
     uint8_t buffer[24];
     uint32_t error = 0;
     EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
     EXPECT_EQ(error, KXERR_NO_SCANNER);
+    EXPECT_EQ(CountTrace("KXSync\n"), ++syncs);
+    EXPECT_EQ(server->Stats().messagesReceived, 1u);  // never retried
+    // The link is usable again right after.
+    EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 1);
   }
 }
 
@@ -345,14 +337,10 @@ class WriteRetryTest : public RecordReadTest {
   }
 };
 
-TEST_F(WriteRetryTest, ARecordThatFitsGetsTenRetries) {
+TEST_F(WriteRetryTest, TheFreeSpaceQueryChoosesTenOr35Retries) {
   scanner.SetFreeSpace(1000);
-  EXPECT_EQ(FailedPacketsOfAWrite(100), 10);
-}
-
-TEST_F(WriteRetryTest, ARecordThatMakesTheFlashCoalesceGets35) {
-  scanner.SetFreeSpace(1000);
-  EXPECT_EQ(FailedPacketsOfAWrite(900), 35);
+  EXPECT_EQ(FailedPacketsOfAWrite(100), 10);  // 228 bytes fit
+  EXPECT_EQ(FailedPacketsOfAWrite(900), 35);  // 1028 bytes make the flash coalesce
 }
 
 }  // namespace
