@@ -144,6 +144,24 @@ class DataFileTest : public testsupport::LibraryTest {
     EXPECT_EQ(file, nullptr);
   }
 
+  // Opens `path` for append and expects the preparation to be refused with `expected`;
+  // then does what a save does after a failure: tries a record and finishes the file.
+  // Neither may touch the file.
+  void RefusedAppend(const std::string& path, uint32_t expected, const char* what) {
+    FILE* file = nullptr;
+    DatFileHeader header;
+    ASSERT_EQ(OpenDatFile(path.c_str(), 1, &file, &header), 1) << what;
+    uint32_t error = 0;
+    EXPECT_EQ(PrepareDatAppend(file, header, &error), 0) << what;
+    EXPECT_EQ(error, expected) << what;
+    BuildRecord({{24, TextBytes("REFUSED")}});
+    EXPECT_EQ(AppendDatRecord(file, &error), 0u) << what;
+    EXPECT_EQ(error, KXERR_NOT_OPEN) << what;
+    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1) << what;
+    EXPECT_EQ(error, 0u) << what;
+    EXPECT_EQ(file, nullptr) << what;
+  }
+
   // Reads a file back with the reader; every record must decode.
   static std::vector<Record> Load(const std::string& path, DatFileView* viewOut = nullptr) {
     static Bytes bytes;
@@ -379,28 +397,18 @@ TEST_F(DataFileTest, IndexOrTrailerOutsideTheFileRefusesTheAppend) {
     Bytes content = CraftFile(2, TextBytes("TR"));
     c.damage(content);
     WriteFile(path, content);
-    FILE* file = nullptr;
-    DatFileHeader header;
-    ASSERT_EQ(OpenDatFile(path.c_str(), 1, &file, &header), 1) << c.what;
-    uint32_t error = 0;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), 0) << c.what;
-    EXPECT_EQ(error, KXERR_INVALID_DATA_FILE) << c.what;
-    std::fclose(file);
+    RefusedAppend(path, KXERR_INVALID_DATA_FILE, c.what);
     EXPECT_EQ(ReadFile(path), content) << c.what;
   }
 }
 
 TEST_F(DataFileTest, AFullFileRefusesTheAppendAndStaysUnchanged) {
+  // An earlier save leaves its bookkeeping behind; the refused file must not inherit it.
+  Save(Path("earlier.dat"), false, {{{24, TextBytes("A")}}, {{24, TextBytes("B")}}});
   const std::string path = Path("full.dat");
   const Bytes content = CraftFile(8191, TextBytes("T"));
   WriteFile(path, content);
-  FILE* file = nullptr;
-  DatFileHeader header;
-  ASSERT_EQ(OpenDatFile(path.c_str(), 1, &file, &header), 1);
-  uint32_t error = 0;
-  EXPECT_EQ(PrepareDatAppend(file, header, &error), 0);
-  EXPECT_EQ(error, KXERR_MAX_RECORDS);
-  std::fclose(file);
+  RefusedAppend(path, KXERR_MAX_RECORDS, "full");
   EXPECT_EQ(ReadFile(path), content);
 }
 
@@ -436,6 +444,8 @@ TEST_F(DataFileTest, WriteDataItemAppendsTagLengthValue) {
   EXPECT_EQ(WriteDataItem(0x1234, 4, text, &error), 8u);
   EXPECT_EQ(error, 0u);
   EXPECT_EQ(WriteDataItem(24, 0, nullptr, &error), 5u);  // empty: one NUL byte
+  EXPECT_EQ(WriteDataItem(25, 3, nullptr, &error), 0u);  // no value for 3 bytes
+  EXPECT_EQ(error, KXERR_INVALID_FUNCTION);
   const Bytes expected = {0x34, 0x12, 4, 0, '1', '2', '.', '5', 24, 0, 1, 0, 0};
   ASSERT_EQ(RecordBuildLength, expected.size());
   EXPECT_EQ(Bytes(RecordBuildBuffer, RecordBuildBuffer + RecordBuildLength), expected);
@@ -497,6 +507,29 @@ TEST_F(DataFileTest, LargeValuesRoundTripOrAreRefusedWithTheFileStillReadable) {
   ASSERT_EQ(FinishDatFile(&file, &header, &error), 1);
 
   EXPECT_TRUE(SameRecords(Load(path), {small, large, {{24, TextBytes("after")}}}));
+}
+
+TEST_F(DataFileTest, ARecordThatCannotBeImplodedIsAWriteError) {
+  const std::string path = Path("overflow.dat");
+  FILE* file = nullptr;
+  DatFileHeader header;
+  ASSERT_EQ(OpenDatFile(path.c_str(), 0, &file, &header), 1);
+  uint32_t error = 0;
+  ASSERT_EQ(PrepareDatAppend(file, header, &error), 1);
+  // A full build buffer of noise implodes to more than the output buffer holds.
+  BuildRecord({{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}});
+  ASSERT_EQ(RecordBuildLength, kRecordBuildBufferSize);
+  LastError = 0;
+  EXPECT_EQ(AppendDatRecord(file, &error), 0u);
+  EXPECT_EQ(error, KXERR_FILE_WRITE);
+  EXPECT_EQ(LastError, KXERR_FILE_WRITE);
+  EXPECT_EQ(MemStream.truncated, 1);
+  // Without a workspace there is nothing to implode.
+  FreeConversionBuffers();
+  EXPECT_EQ(AppendDatRecord(file, &error), 0u);
+  EXPECT_EQ(error, KXERR_FILE_WRITE);
+  EXPECT_EQ(DatRecordCount, 0u);
+  std::fclose(file);
 }
 
 TEST_F(DataFileTest, WriteATBufferRefusesATooLargeRecordAndWritesNothing) {

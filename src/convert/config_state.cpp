@@ -32,6 +32,7 @@ void ResetConvertState() {
   MemStream = MemStreamState{};
   DatWritePosition = 0;
   DatRecordCount = 0;
+  DatPreparedFile = nullptr;
   CurrentTXEntry = nullptr;
   CloseConversionLog();
   SaveRecordNumber = 0;

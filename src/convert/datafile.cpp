@@ -13,6 +13,7 @@
 
 uint32_t DatWritePosition = 0;
 uint32_t DatRecordCount = 0;
+FILE* DatPreparedFile = nullptr;
 
 namespace {
 
@@ -114,6 +115,11 @@ void SetDatIndexEntry(uint32_t n, const DatIndexEntry& entry) {
 int16_t OpenDatFile(const char* path, int16_t append, FILE** file, DatFileHeader* header) {
   std::memset(header, 0, sizeof *header);
   *file = nullptr;
+  // Nothing of an earlier file's bookkeeping carries over: until PrepareDatAppend accepts
+  // the new stream, no record is appended and finishing writes nothing.
+  DatWritePosition = 0;
+  DatRecordCount = 0;
+  DatPreparedFile = nullptr;
   FILE* stream = nullptr;
   if (append) {
     errno = 0;
@@ -151,6 +157,14 @@ uint32_t WriteDataItem(uint16_t tag, uint16_t length, const void* value, uint32_
     Trace("Invalid Length in WriteDataItem\n");
     return 0;
   }
+  // Value bytes promised but none given: a caller's mistake, reported as an invalid call
+  // (KXERR_INVALID_FUNCTION) rather than a silent refusal.
+  if (!value) {
+    *error = KXERR_INVALID_FUNCTION;
+    LastError = KXERR_INVALID_FUNCTION;
+    TraceError(KXERR_INVALID_FUNCTION, "WriteDataItem: item %u has no value for %u bytes: ", tag, length);
+    return 0;
+  }
   if (!RecordBuildBuffer) {
     *error = KXERR_BAD_MEMORY_HANDLE;
     return 0;
@@ -162,7 +176,6 @@ uint32_t WriteDataItem(uint16_t tag, uint16_t length, const void* value, uint32_
     TraceError(KXERR_RECORD_TOO_LARGE, "WriteDataItem: item %u of %u bytes does not fit: ", tag, size);
     return 0;
   }
-  if (!value) return 0;
   uint8_t* p = RecordBuildBuffer + RecordBuildLength;
   PutU16(p, tag);
   PutU16(p + 2, length);
@@ -171,8 +184,10 @@ uint32_t WriteDataItem(uint16_t tag, uint16_t length, const void* value, uint32_
   return size;
 }
 
-uint32_t ImplodeRecord() {
+uint32_t ImplodeRecord(uint32_t* error) {
+  SetError(error, 0);
   if (!RecordBuildBuffer || !OutputBuffer || !CompressionWorkArea) {
+    SetError(error, KXERR_FILE_WRITE);
     LastError = KXERR_FILE_WRITE;
     TraceError(KXERR_FILE_WRITE, "%s", "");
     return 0;
@@ -188,8 +203,11 @@ uint32_t ImplodeRecord() {
   const uint32_t result = Implode(MemRead, MemWrite, reinterpret_cast<char*>(CompressionWorkArea),
                                   nullptr, &literalMode, &dictSize);
   // A record that did not implode whole, or that is too long for the index's idea of a
-  // record, is not stored: a file holds only records that read back.
-  if (result != kImplodeOk || MemStream.truncated || MemStream.written > kDatMaxStoredRecord) {
+  // record, is not stored: a file holds only records that read back. Both are logged as
+  // a write error; the caller hears which one it was.
+  const bool whole = result == kImplodeOk && !MemStream.truncated;
+  if (!whole || MemStream.written > kDatMaxStoredRecord) {
+    SetError(error, whole ? KXERR_RECORD_TOO_LARGE : KXERR_FILE_WRITE);
     LastError = KXERR_FILE_WRITE;
     TraceError(KXERR_FILE_WRITE, "%s", "");
     return 0;
@@ -198,7 +216,7 @@ uint32_t ImplodeRecord() {
 }
 
 uint32_t WriteATBuffer(FILE* file) {
-  const uint32_t length = ImplodeRecord();
+  const uint32_t length = ImplodeRecord(nullptr);
   if (length == 0) return 0;
   if (std::fwrite(OutputBuffer, 1, length, file) != length) {
     Trace("WriteATBuffer Failed \n");
@@ -209,6 +227,11 @@ uint32_t WriteATBuffer(FILE* file) {
 
 int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* error) {
   SetError(error, 0);
+  DatPreparedFile = nullptr;
+  if (!file) {
+    SetError(error, KXERR_NOT_OPEN);
+    return 0;
+  }
   if (!IndexBuffer || !TrailerBuffer) {
     SetError(error, KXERR_NO_MEMORY);
     return 0;
@@ -245,25 +268,31 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
       return 0;
     }
   }
-  DatRecordCount = count;
-  DatWritePosition = header.indexOffset;
-  if (std::fseek(file, static_cast<long>(DatWritePosition), SEEK_SET) != 0) {
+  if (std::fseek(file, static_cast<long>(header.indexOffset), SEEK_SET) != 0) {
     SetError(error, KXERR_INVALID_DATA_FILE);
     return 0;
   }
+  DatRecordCount = count;
+  DatWritePosition = header.indexOffset;
+  DatPreparedFile = file;
   return 1;
 }
 
 uint32_t AppendDatRecord(FILE* file, uint32_t* error) {
   SetError(error, 0);
+  if (!file || file != DatPreparedFile) {
+    SetError(error, KXERR_NOT_OPEN);
+    return 0;
+  }
   if (DatRecordCount >= kDatMaxRecords) {
     SetError(error, KXERR_MAX_RECORDS);
     Trace("%s\n", pxErrorMsg(KXERR_MAX_RECORDS));
     return 0;
   }
-  const uint32_t length = ImplodeRecord();
+  uint32_t implodeError = 0;
+  const uint32_t length = ImplodeRecord(&implodeError);
   if (length == 0) {
-    SetError(error, KXERR_RECORD_TOO_LARGE);
+    SetError(error, implodeError);
     return 0;
   }
   bool written = std::fseek(file, static_cast<long>(DatWritePosition), SEEK_SET) == 0 &&
@@ -285,6 +314,17 @@ int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error) {
   if (!*file) return 0;
   FILE* stream = *file;
   *file = nullptr;
+  const bool prepared = stream == DatPreparedFile;
+  DatPreparedFile = nullptr;
+  if (!prepared) {
+    // The append was refused (or never prepared): the bookkeeping does not describe this
+    // file, so nothing is written and the file stays as it was.
+    if (std::fclose(stream) != 0) {
+      SetError(error, KXERR_FILE_WRITE);
+      return 0;
+    }
+    return 1;
+  }
   const uint32_t indexLength = DatRecordCount * kDatIndexEntrySize;
   bool ok = IndexBuffer && TrailerBuffer &&
             WriteAt(stream, DatWritePosition, IndexBuffer, indexLength);

@@ -79,7 +79,9 @@ void SetDatIndexEntry(uint32_t n, const DatIndexEntry& entry);
 // Opens the data file. With `append` (non-zero) and an existing file: opens it for update
 // and reads its header; a missing file is created as without append. Without append:
 // creates the file or truncates it to empty and makes a new header (nothing is written
-// yet). Returns 1 when the file is open and its header accepted, *file then the stream.
+// yet). Clears the append bookkeeping (DatWritePosition, DatRecordCount, the prepared
+// stream): nothing is appended to the new stream before PrepareDatAppend accepts it.
+// Returns 1 when the file is open and its header accepted, *file then the stream.
 // Returns 0 when the file cannot be opened (trace "Couldn't Open .DAT file\n") or its
 // header names another creator or version (trace "Invalid data file" and a line break;
 // the file is left unchanged); the stream is closed then. Callers report
@@ -92,15 +94,19 @@ int16_t OpenDatFile(const char* path, int16_t append, FILE** file, DatFileHeader
 //   - length 65,535: trace "Invalid Length in WriteDataItem\n";
 //   - the item does not fit in the rest of the record build buffer: *error and LastError
 //     KXERR_RECORD_TOO_LARGE, trace;
-//   - no workspace: *error KXERR_BAD_MEMORY_HANDLE.
+//   - no workspace: *error KXERR_BAD_MEMORY_HANDLE;
+//   - a null value with a non-zero length: *error and LastError KXERR_INVALID_FUNCTION
+//     (a caller's mistake), trace.
 // Nothing is appended when the item is refused.
 uint32_t WriteDataItem(uint16_t tag, uint16_t length, const void* value, uint32_t* error);
 
 // Implodes the record build buffer into the output buffer (binary literals, 4096-byte
-// dictionary). Returns the imploded length, or 0 when the record cannot be stored: an
-// implode error, output that did not fit the output buffer, or an imploded record above
-// 65,535 bytes (LastError KXERR_FILE_WRITE and its trace in each case).
-uint32_t ImplodeRecord();
+// dictionary). Returns the imploded length, or 0 when the record cannot be stored, with
+// LastError KXERR_FILE_WRITE and its trace in each case and *error (when not null):
+//   - KXERR_RECORD_TOO_LARGE: the imploded record is above 65,535 bytes;
+//   - KXERR_FILE_WRITE: an implode error, output that did not fit the output buffer, or
+//     no workspace.
+uint32_t ImplodeRecord(uint32_t* error);
 
 // Implodes the record build buffer and writes it at the stream's current position as one
 // block. Returns the stored length, or 0 when nothing was written: the record cannot be
@@ -110,15 +116,20 @@ uint32_t WriteATBuffer(FILE* file);
 
 // The append procedure around a save's records. Its bookkeeping is process-global:
 // DatWritePosition is where the next record goes, DatRecordCount the number of entries in
-// the index buffer (the next free entry is DatRecordCount).
+// the index buffer (the next free entry is DatRecordCount), DatPreparedFile the stream
+// that PrepareDatAppend accepted (null while none is). The bookkeeping describes that
+// stream only: records go to it and it alone is finished with an index and header.
 extern uint32_t DatWritePosition;
 extern uint32_t DatRecordCount;
+extern FILE* DatPreparedFile;
 
 // After OpenDatFile: reads the index (indexLength bytes at indexOffset) into the index
 // buffer and the trailer (trailerLength bytes at trailerOffset) into the trailer buffer,
 // sets DatRecordCount to indexLength / 8 and DatWritePosition to indexOffset and seeks
 // there: new records overwrite the old index and trailer, which are written again at the
-// end. Returns 1, or 0 with the file left unchanged:
+// end, and makes `file` the prepared stream. Returns 1, or 0 with the file left unchanged
+// and no stream prepared (appending is then refused and finishing only closes the file):
+//   - KXERR_NOT_OPEN: no stream;
 //   - KXERR_MAX_RECORDS: the file already holds 8191 records;
 //   - KXERR_INVALID_DATA_FILE: the index or trailer lies outside the file, the index
 //     length is not a multiple of 8, the index would overwrite the header, or a record
@@ -128,9 +139,12 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
 
 // Writes the record in the record build buffer at DatWritePosition and adds its index
 // entry. Returns the stored length, or 0:
+//   - KXERR_NOT_OPEN: `file` is not the prepared stream; nothing is written;
 //   - KXERR_MAX_RECORDS: the index is full (8191 records); nothing is written;
-//   - KXERR_RECORD_TOO_LARGE: the imploded record would exceed 65,535 bytes (or did not
-//     implode); nothing is written and no entry is added;
+//   - KXERR_RECORD_TOO_LARGE: the imploded record would exceed 65,535 bytes; nothing is
+//     written and no entry is added;
+//   - KXERR_FILE_WRITE without an entry: the record did not implode whole, or there is no
+//     workspace (ImplodeRecord); nothing is written;
 //   - KXERR_FILE_WRITE: the write failed; the entry is added with length 0 and the write
 //     position stays, so the next record or the index overwrites what was written.
 uint32_t AppendDatRecord(FILE* file, uint32_t* error);
@@ -140,4 +154,8 @@ uint32_t AppendDatRecord(FILE* file, uint32_t* error);
 // at offset 0, and closes the stream (*file becomes null). With the log on, writes
 // "Autotest Index = %6u Length = %4x  File Offset = %x \n" per index entry. Returns 1, or
 // 0 with *error KXERR_FILE_WRITE when a write or the close failed.
+// A save finishes the file also after a failure; a stream that is not the prepared one
+// (its append was refused) is only closed: nothing is written, the file stays byte for
+// byte as it was, and the result is 1 (0 with KXERR_FILE_WRITE if the close failed). The
+// refusal itself is reported by PrepareDatAppend.
 int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error);
