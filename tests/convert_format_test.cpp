@@ -113,18 +113,25 @@ TEST_F(FormatTest, PrecisionAboveScaleIsTracedAndKeepsScaleDecimals) {
   EXPECT_EQ(CountTrace("Error: Scale Less than Precision in InsertDecimalPoint!\n"), 1);
 }
 
-TEST_F(FormatTest, InsertDecimalPointNeverWritesPastTheBuffer) {
+TEST_F(FormatTest, InsertDecimalPointRefusesAResultThatDoesNotFit) {
   SetVersion("V06.11");
-  char small[6] = "12345";  // "123.45" needs 7 bytes
-  InsertDecimalPoint(small, 2, 2, sizeof small);
-  EXPECT_STREQ(small, "123.4");
-  char tight[4] = "-5";
-  InsertDecimalPoint(tight, 3, 3, sizeof tight);  // "-0.005" cut to fit
-  EXPECT_STREQ(tight, "-0.");
+  char exact[7] = "12345";  // "123.45" and its NUL
+  EXPECT_TRUE(InsertDecimalPoint(exact, 2, 2, sizeof exact));
+  EXPECT_STREQ(exact, "123.45");
+  char small[6] = "12345";  // a cut "123.4" would be another number
+  EXPECT_FALSE(InsertDecimalPoint(small, 2, 2, sizeof small));
+  EXPECT_STREQ(small, "");
+  char tight[4] = "-5";  // "-0.005"
+  EXPECT_FALSE(InsertDecimalPoint(tight, 3, 3, sizeof tight));
+  EXPECT_STREQ(tight, "");
   char wide[300] = "7";
-  InsertDecimalPoint(wide, 255, 255, sizeof wide);
+  EXPECT_TRUE(InsertDecimalPoint(wide, 255, 255, sizeof wide));
   EXPECT_EQ(std::strlen(wide), 257u);  // "0." and 255 decimals
   EXPECT_EQ(wide[256], '7');
+  std::string(65, '1').copy(wide, 65);  // more digits than an instrument integer has
+  wide[65] = '\0';
+  EXPECT_FALSE(InsertDecimalPoint(wide, 2, 2, sizeof wide));
+  EXPECT_STREQ(wide, "");
 }
 
 // ---------------------------------------------------------------------------------------
@@ -176,7 +183,10 @@ TEST_F(FormatTest, PrintFormatNames) {
     const char* name;
   } cases[] = {{"KX0500", 0, '1', "KX0500E1.PTF"}, {"KX0500", 0, '\0', "KX0500E.PTF"},
                {"KY0500", 2, 'P', "KY0500GP.PTF"}, {"KX0500LONGER", 8, '1', "KX0500T1.PTF"},
-               {"KX05", 0, '1', "KX05E1.PTF"}};
+               // The letter and format character go to positions 6 and 7, and ".PTF"
+               // follows the text: a short base or a missing letter ends it earlier.
+               {"KX05", 0, '1', "KX05.PTF"}, {"KX0500", 9, '1', "KX0500.PTF"},
+               {"KX0500", 255, '1', "KX0500.PTF"}, {"KX0500", -1, 'P', "KX0500.PTF"}};
   for (const Case& c : cases) {
     char name[16] = {};
     std::strncpy(name, c.base, sizeof name - 1);
@@ -301,11 +311,19 @@ TEST_F(FormatTest, WriteWiremapAddsTheResultMarkBelowVersion06) {
   EXPECT_EQ(BuiltItems().size(), 3u);
 }
 
-TEST_F(FormatTest, WriteWiremapFailsWhenAnItemIsRefused) {
+TEST_F(FormatTest, WriteWiremapStopsAtTheFirstRefusedItem) {
   SetVersion("V06.00");
   RecordBuildLength = kRecordBuildBufferSize - 20;  // room for one item only
   uint32_t error = 0;
   EXPECT_EQ(WriteWiremap(kAllPairs, Wiremap().bytes, &error), 0u);
+  EXPECT_EQ(error, KXERR_RECORD_TOO_LARGE);
+  EXPECT_EQ(RecordBuildLength, kRecordBuildBufferSize - 20 + 13);
+  // Room for the small result mark only: it is not written after the refused strings.
+  SetVersion("V05.00");
+  RecordBuildLength = kRecordBuildBufferSize - 10;
+  EXPECT_EQ(WriteWiremap(kAllPairs, Wiremap().bytes, &error), 0u);
+  EXPECT_EQ(error, KXERR_RECORD_TOO_LARGE);
+  EXPECT_EQ(RecordBuildLength, kRecordBuildBufferSize - 10);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -25,16 +25,25 @@ bool AllDigits(const char* s, size_t n) {
 
 }  // namespace
 
-void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity) {
-  if (!text || capacity == 0) return;
+bool InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity) {
+  if (!text || capacity == 0) return false;
   if (scale < precision) {
     Trace("Error: Scale Less than Precision in InsertDecimalPoint!\n");
     precision = scale;
   }
   const int major = InstrumentMajorVersion();
-  if (scale == 0) return;
+  if (scale == 0) return true;
   const size_t length = strnlen(text, capacity);
-  if (length == capacity || length > kMaxDecimalText) return;
+  if (length == capacity) {  // not terminated inside the buffer
+    text[0] = '\0';
+    return false;
+  }
+  const bool hasSign = text[0] == '-';
+  if (!AllDigits(text + (hasSign ? 1 : 0), length - (hasSign ? 1 : 0))) return true;
+  if (length > kMaxDecimalText) {
+    text[0] = '\0';
+    return false;
+  }
 
   const uint32_t kept = precision == 0 ? scale : precision;
   const uint32_t dropped = scale - kept;
@@ -44,9 +53,8 @@ void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t ca
   char digits[kMaxDecimalText + 260];
   size_t count = 0;
   bool negative = false;
-  if (text[0] == '-') {
+  if (hasSign) {
     const size_t n = length - 1;
-    if (!AllDigits(text + 1, n)) return;
     if (n <= dropped && major < 4) {
       digits[count++] = '0';
     } else {
@@ -55,7 +63,6 @@ void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t ca
       count = n;
     }
   } else {
-    if (!AllDigits(text, length)) return;
     std::memcpy(digits, text, length);
     count = length;
   }
@@ -94,10 +101,16 @@ void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t ca
   digits[point] = '.';
   count = point + 1 + kept;
 
+  // A number cut to fit would be another number: refuse it whole.
+  if ((negative ? 1 : 0) + count + 1 > capacity) {
+    text[0] = '\0';
+    return false;
+  }
   size_t out = 0;
-  if (negative && out + 1 < capacity) text[out++] = '-';
-  for (size_t i = 0; i < count && out + 1 < capacity; ++i) text[out++] = digits[i];
-  text[out] = '\0';
+  if (negative) text[out++] = '-';
+  std::memcpy(text + out, digits, count);
+  text[out + count] = '\0';
+  return true;
 }
 
 const char* LocalString(int table, int language, int item) {
@@ -119,17 +132,19 @@ void GetLocalString(char* destination, int table, int language, int item, size_t
 
 void BuildPrintFormatName(char* name, int language, char formatCharacter, size_t capacity) {
   if (!name || capacity == 0) return;
-  char result[16];
-  size_t n = strnlen(name, capacity);
-  if (n > 6) n = 6;
-  std::memcpy(result, name, n);
-  const char letter = LocalString(1, 0, language)[0];
-  if (letter) result[n++] = letter;
-  if (formatCharacter) result[n++] = formatCharacter;
-  std::memcpy(result + n, ".PTF", 5);
-  n += 4;
-  const size_t copy = n < capacity - 1 ? n : capacity - 1;
-  std::memcpy(name, result, copy);
+  // The name is composed in a work copy laid out as the caller's buffer would be: the
+  // base at positions 0-5 (what lies past the caller's buffer reads as NUL), the letter
+  // at 6, the format character at 7, the end after 7; ".PTF" then follows the text,
+  // which ends at its first NUL.
+  char work[8 + sizeof ".PTF"] = {};
+  std::memcpy(work, name, capacity < 6 ? capacity : 6);
+  work[6] = LocalString(1, 0, language)[0];
+  work[7] = formatCharacter;
+  const size_t end = strnlen(work, 8);
+  std::memcpy(work + end, ".PTF", sizeof ".PTF");
+  const size_t length = end + 4;
+  const size_t copy = length < capacity - 1 ? length : capacity - 1;
+  std::memcpy(name, work, copy);
   name[copy] = '\0';
 }
 
@@ -185,18 +200,26 @@ uint32_t WriteWiremap(const uint8_t pairPresence[kPairPresenceSize], const uint8
                       uint32_t* error) {
   WiremapText text;
   BuildWiremapText(pairPresence, wiremap, &text);
-  const uint32_t expected = WriteDataItem(227, static_cast<uint16_t>(std::strlen(text.expected)), text.expected, error);
-  const uint32_t nearEnd = WriteDataItem(228, static_cast<uint16_t>(std::strlen(text.nearEnd)), text.nearEnd, error);
-  const uint32_t farEnd = WriteDataItem(229, static_cast<uint16_t>(std::strlen(text.farEnd)), text.farEnd, error);
-  uint32_t total = expected + nearEnd + farEnd;
-  bool failed = expected == 0 || nearEnd == 0 || farEnd == 0;
-  if (VersionDigitsBelow("06")) {
-    const char* mark = LocalString(5, 0, text.wrong ? 0 : 1);
-    const uint32_t n = WriteDataItem(119, static_cast<uint16_t>(std::strlen(mark)), mark, error);
+  struct Piece {
+    uint16_t tag;
+    const char* value;
+  };
+  const Piece pieces[] = {{227, text.expected},
+                          {228, text.nearEnd},
+                          {229, text.farEnd},
+                          {119, LocalString(5, 0, text.wrong ? 0 : 1)}};
+  // The result mark (tag 119) belongs to instruments below version "06".
+  const size_t count = VersionDigitsBelow("06") ? 4 : 3;
+  uint32_t total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    // The first refusal ends the wiremap, keeping its error; a later item could succeed
+    // and clear it.
+    const uint32_t n = WriteDataItem(pieces[i].tag, static_cast<uint16_t>(std::strlen(pieces[i].value)),
+                                     pieces[i].value, error);
+    if (n == 0) return 0;
     total += n;
-    failed = failed || n == 0;
   }
-  return failed ? 0 : total;
+  return total;
 }
 
 const SweepBlock SweepBlocks[kSweepBlockCount] = {

@@ -20,7 +20,11 @@
 //   - at least one digit stands before the point ("5", 2, 2 -> "0.05").
 // Precision 0 with a non-zero scale keeps all scale decimals and does not round (it is
 // read as "no precision given"). A text that is not a decimal integer is left unchanged.
-void InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity);
+// Returns true, or false when the result does not fit the buffer (or the text is not
+// terminated inside it, or is a decimal integer longer than 64 characters): the text is
+// then empty, never a number cut short ("123.4" for "123.45"), so a caller that writes
+// it anyway stores the empty value.
+bool InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity);
 
 // String tables: 20 tables x 9 languages x 16 items. Languages: 0 English, 1 French,
 // 2 German, 3 Italian, 4 Spanish, 5 Portuguese, 6 Japanese, 7 Simplified Chinese,
@@ -36,10 +40,14 @@ const char* LocalString(int table, int language, int item);
 // Copies LocalString(table, language, item) to destination (cut to capacity - 1).
 void GetLocalString(char* destination, int table, int language, int item, size_t capacity);
 
-// Composes a print-format file name from the base name in `name` (its first six
-// characters): the base, the language letter (table 1 in English, E for language 0), the
-// format character (left out when NUL), ".PTF". "KX0500", 0, '1' -> "KX0500E1.PTF";
-// "KX0500", 0, NUL -> "KX0500E.PTF". `capacity` is the size of name (13 is enough).
+// Composes a print-format file name from the base name in `name`: positions 0-5 keep the
+// base, the language letter (item `language` of table 1 in English, E for language 0)
+// goes to position 6 and the format character to position 7, the text ends after
+// position 7, and ".PTF" is appended to the text. "KX0500", 0, '1' -> "KX0500E1.PTF";
+// "KX0500", 0, NUL -> "KX0500E.PTF". Since the text ends at its first NUL, a language
+// without a letter (outside 0-8) gives "KX0500.PTF" and a base shorter than six
+// characters hides what follows it ("KX05", 0, '1' -> "KX05.PTF"). `capacity` is the size
+// of name (13 is enough); a longer result is cut to it.
 void BuildPrintFormatName(char* name, int language, char formatCharacter, size_t capacity);
 
 // The wiremap strings (each NUL-terminated, 9 characters in use, the rest zero) and the
@@ -61,7 +69,8 @@ void BuildWiremapText(const uint8_t pairPresence[kPairPresenceSize], const uint8
 // near-end string under 228 (XTG_WIREMAP_ACTUAL_NEAR), the far-end string under 229, and
 // for instruments whose version digits are below "06" the result mark under 119: "!" when
 // the wiremap is wrong, a blank when it is right. Returns the total size of the items, or
-// 0 when one of them was refused.
+// 0 when one of them was refused: the items after it are not written (those before stay
+// in the record build buffer) and *error keeps the refusal's code.
 uint32_t WriteWiremap(const uint8_t pairPresence[kPairPresenceSize], const uint8_t wiremap[kWiremapSize],
                       uint32_t* error);
 
