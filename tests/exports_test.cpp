@@ -22,6 +22,10 @@ const std::set<std::string> kExpectedExports = {
     "KXNotify", "KXGetVEXADBaseFreeSpace", "KXGetFlashCoalesceStatus",
     // commands, data IDs, identity
     "KXSendCommand", "KXGetDataID", "KXSetDataID", "KXGetSerialNumber", "KXID", "KXVersion", "KXCheckPDFVersion",
+    // memory card
+    "KXAccessMMC", "mmcGetMMCStatus", "mmcGetMMCInfo", "mmcGetDirectoryCount", "mmcGetDirectoryList",
+    "mmcGetDirectoryInfo", "mmcGetFileInfo", "mmcGetFileSize", "mmcDeleteFile", "mmcDeleteDirectory",
+    "mmcReadFile", "mmcReadFileHeader", "mmcGetFirstFile", "mmcGetNextFile", "mmcCloseFile",
     // POSIX hooks
     "KXSetPumpHook", "KXSetMessageBoxHook", "KXSetTraceHook",
 };
