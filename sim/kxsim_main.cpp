@@ -56,6 +56,10 @@ void Usage(FILE* out) {
       "      --serial TEXT       the instrument's serial number (11 characters)\n"
       "      --free BYTES        free flash space to report\n"
       "      --baud N            the instrument's starting line rate (default 9600)\n"
+      "      --card DIR          serve the memory card from the folder DIR (read once;\n"
+      "                          deletes change only the simulator's copy); without it\n"
+      "                          the card holds a small sample (README.TXT, TESTS ...)\n"
+      "      --card-status N     the card's status word (default 0, ready; e.g. 1: no card)\n"
       "  -v, --verbose           print each request on standard error\n"
       "      --stats             print link statistics on standard error at exit\n"
       "      --no-stdin          do not stop when standard input closes\n"
@@ -178,7 +182,8 @@ bool StdinWatched() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  enum { kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin };
+  enum { kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin, kOptCard,
+         kOptCardStatus };
   static const option kOptions[] = {
       {"seed", required_argument, nullptr, 's'},
       {"pace", no_argument, nullptr, 'p'},
@@ -192,6 +197,8 @@ int main(int argc, char** argv) {
       {"verbose", no_argument, nullptr, 'v'},
       {"stats", no_argument, nullptr, kOptStats},
       {"no-stdin", no_argument, nullptr, kOptNoStdin},
+      {"card", required_argument, nullptr, kOptCard},
+      {"card-status", required_argument, nullptr, kOptCardStatus},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
@@ -200,6 +207,8 @@ int main(int argc, char** argv) {
   kxsim::ScannerOptions scannerOptions;
   bool empty = false, verbose = false, stats = false, watchStdin = true;
   bool haveFree = false;
+  std::string cardFolder;
+  unsigned long long cardStatus = 0;
   unsigned long long freeSpace = 0, baud = 9600, value = 0;
   int c;
   while ((c = getopt_long(argc, argv, "s:pd:f:vh", kOptions, nullptr)) != -1) {
@@ -246,6 +255,12 @@ int main(int argc, char** argv) {
       case kOptStats:
         stats = true;
         break;
+      case kOptCard:
+        cardFolder = optarg;
+        break;
+      case kOptCardStatus:
+        if (!ParseUnsigned(optarg, 0xFFFF, &cardStatus)) return BadUsage();
+        break;
       case kOptNoStdin:
         watchStdin = false;
         break;
@@ -268,6 +283,13 @@ int main(int argc, char** argv) {
   try {
     kxsim::Scanner scanner(scannerOptions);
     if (!empty) kxsim::LoadSampleDatabase(scanner);
+    if (cardFolder.empty()) {
+      scanner.card().LoadSample();
+    } else if (std::string problem; !scanner.card().LoadFolder(cardFolder, &problem)) {
+      std::fprintf(stderr, "kxsim: %s\n", problem.c_str());
+      return 1;
+    }
+    scanner.card().SetStatusWord(static_cast<uint16_t>(cardStatus));
     if (haveFree) scanner.SetFreeSpace(static_cast<uint32_t>(freeSpace));
     scanner.SetLineBaud(static_cast<uint32_t>(baud));
     LoggingInstrument logging(scanner);
