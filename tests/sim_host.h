@@ -1,142 +1,116 @@
-// The host's side of the serial link, as the simulator's tests need it: frames built
-// and taken apart here, with a table-driven CRC written apart from the simulator's
-// bit-by-bit one, so the two check each other.
+// The host's side of the serial link, as the simulator's tests need it: requests built
+// with the test support's frame builder (its own bitwise CRC, written apart from the
+// simulator's), the instrument's output taken apart in the order it came, and a host
+// port on the slave side of a pseudo-terminal the simulator serves.
 #pragma once
 
-#include <array>
-#include <cstdint>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "sim/instrument.h"
+#include "sim/wire_format.h"
+#include "tests/support/line_peer.h"
 
 namespace simtest {
 
 using kxsim::Bytes;
+using kxsim::GetU16;
+using testsupport::Frame;
 
-constexpr std::array<uint16_t, 256> MakeCrcTable() {
-  std::array<uint16_t, 256> table{};
-  for (int i = 0; i < 256; ++i) {
-    uint16_t v = static_cast<uint16_t>(i << 8);
-    for (int b = 0; b < 8; ++b) v = (v & 0x8000) ? static_cast<uint16_t>((v << 1) ^ 0x1021) : static_cast<uint16_t>(v << 1);
-    table[i] = v;
-  }
-  return table;
-}
-inline constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
-
-inline uint16_t TableCrc(const uint8_t* p, size_t n, uint16_t crc = 0xFFFF) {
-  for (size_t i = 0; i < n; ++i) {
-    crc = static_cast<uint16_t>(kCrcTable[((crc >> 8) ^ p[i]) & 0xFF] ^ ((crc & 0xFF) << 8));
-  }
-  return crc;
-}
-
-inline void Put16(Bytes& b, size_t at, uint16_t v) {
-  if (b.size() < at + 2) b.resize(at + 2);
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-inline uint16_t Get16(const Bytes& b, size_t at) {
-  return at + 2 <= b.size() ? static_cast<uint16_t>(b[at] | (b[at + 1] << 8)) : 0xDEAD;
-}
-inline uint32_t Get32(const Bytes& b, size_t at) {
-  return at + 4 <= b.size() ? static_cast<uint32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                                    (static_cast<uint32_t>(b[at + 3]) << 24))
-                            : 0xDEADBEEF;
-}
-
-// A frame as the host sends it; `tag` lets a test send the letters in another case.
-inline Bytes HostFrame(uint16_t flags, const Bytes& data, const char* tag = "PACKET") {
-  Bytes f(tag, tag + 6);
-  Put16(f, 6, flags);
-  Put16(f, 8, static_cast<uint16_t>(data.size()));
-  f.insert(f.end(), data.begin(), data.end());
-  const uint16_t crc = TableCrc(f.data(), f.size());
-  f.push_back(static_cast<uint8_t>(crc));
-  f.push_back(static_cast<uint8_t>(crc >> 8));
-  return f;
-}
-
-// A message header with payload.
 inline Bytes Message(uint16_t cls, uint16_t type, const Bytes& payload = {}) {
-  Bytes m(10, 0);
-  Put16(m, 0, cls);
-  Put16(m, 2, type);
-  m.insert(m.end(), payload.begin(), payload.end());
-  return m;
+  return testsupport::Message(cls, type, 0, payload);
 }
 
 // A record message (Class 14 unless given): both headers, then `data`.
-inline Bytes RecordMessage(uint16_t dbType, uint16_t recordType, uint16_t number,
-                           uint16_t recordLength = 0, const Bytes& key = {},
-                           const Bytes& data = {}, uint16_t cls = 14) {
-  Bytes m(70, 0);
-  Put16(m, 0, cls);
-  Put16(m, 2, dbType);
-  Put16(m, 10, recordType);
-  Put16(m, 12, recordLength);
-  Put16(m, 14, number);
-  Put16(m, 18, static_cast<uint16_t>(key.size()));
+inline Bytes RecordMessage(uint16_t dbType, uint16_t recordType, uint16_t number, uint16_t recordLength = 0,
+                           const Bytes& key = {}, const Bytes& data = {}, uint16_t cls = 14) {
+  Bytes m = Message(cls, dbType, Bytes(60, 0));
+  kxsim::PutU16(m, 10, recordType);
+  kxsim::PutU16(m, 12, recordLength);
+  kxsim::PutU16(m, 14, number);
+  kxsim::PutU16(m, 18, static_cast<uint16_t>(key.size()));
   for (size_t i = 0; i < key.size() && i < 50; ++i) m[20 + i] = key[i];
   m.insert(m.end(), data.begin(), data.end());
   return m;
 }
 
-struct Frame {
-  uint16_t flags = 0;
-  Bytes data;
-  bool crcOk = false;
-};
-
-// What the instrument sent, taken apart: the ACK/NAK bytes (in order), the frames, and
-// a count of bytes that were neither. A frame still arriving at the end is left out.
+// What the instrument sent, in order: `order` has 'A' for ACK, 'N' for NAK, 'F' for a
+// frame, '?' for any other byte. A frame still arriving is left out.
 struct Received {
-  Bytes controls;
-  std::vector<Frame> frames;
-  size_t other = 0;
-  std::string order;  // 'A' ACK, 'N' NAK, 'F' frame, in the order they came
+  std::string order;
+  std::vector<testsupport::ParsedFrame> frames;
 };
 
 inline Received TakeApart(const Bytes& out) {
   Received r;
-  size_t i = 0;
-  while (i < out.size()) {
-    if (out[i] == 0x06 || out[i] == 0x15) {
-      r.controls.push_back(out[i]);
-      r.order += out[i] == 0x06 ? 'A' : 'N';
+  for (size_t i = 0; i < out.size();) {
+    if (out[i] == kxsim::kAck || out[i] == kxsim::kNak) {
+      r.order += out[i++] == kxsim::kAck ? 'A' : 'N';
+    } else if (std::memcmp(&out[i], "PACKET", std::min<size_t>(7, out.size() - i)) == 0) {  // tag and a 0
+      const size_t n = 12u + GetU16(out, i + 8);  // Length reads as 0 while it has not come
+      if (out.size() - i < n) break;
+      r.frames.push_back(testsupport::ParseFrames(Bytes(out.begin() + i, out.begin() + i + n)).at(0));
+      r.order += 'F';
+      i += n;
+    } else {
+      r.order += '?';
       ++i;
-      continue;
     }
-    if (out.size() - i >= 7 && std::string(out.begin() + i, out.begin() + i + 6) == "PACKET" &&
-        out[i + 6] == 0) {
-      if (out.size() - i < 10) break;  // a frame still arriving
-      const size_t n = Get16(out, i + 8);
-      if (out.size() - i < 12 + n) break;
-      {
-        Frame f;
-        f.flags = Get16(out, i + 6);
-        f.data.assign(out.begin() + i + 10, out.begin() + i + 10 + n);
-        f.crcOk = TableCrc(&out[i], 10 + n) == Get16(out, i + 10 + n);
-        r.frames.push_back(f);
-        r.order += 'F';
-        i += 12 + n;
-        continue;
-      }
-    }
-    ++r.other;
-    ++i;
   }
   return r;
 }
 
 inline Bytes Pattern(size_t n, uint32_t seed = 7) {
   Bytes b(n);
-  for (auto& x : b) {
-    seed = seed * 1664525u + 1013904223u;
-    x = static_cast<uint8_t>(seed >> 24);
-  }
+  for (auto& x : b) x = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
   return b;
 }
+
+// A host port opened raw on `path` (the slave side of a served pty).
+class PtyHost {
+ public:
+  explicit PtyHost(const std::string& path, speed_t speed = B9600)
+      : fd_(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+    termios t{};
+    tcgetattr(fd_, &t);
+    cfmakeraw(&t);
+    cfsetspeed(&t, speed);
+    tcsetattr(fd_, TCSANOW, &t);
+  }
+  ~PtyHost() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  void Write(const Bytes& b) {
+    for (size_t done = 0; fd_ >= 0 && done < b.size();) {
+      const ssize_t n = write(fd_, b.data() + done, b.size() - done);
+      if (n > 0) done += static_cast<size_t>(n);
+      pollfd p{fd_, POLLOUT, 0};
+      if (n <= 0) poll(&p, 1, 1);
+    }
+  }
+  // What arrives until `n` items (ACK/NAK bytes and whole frames) came, or `ms` passed.
+  Received Expect(size_t n, int ms = 3000) {
+    Bytes got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (TakeApart(got).order.size() < n && std::chrono::steady_clock::now() < deadline) {
+      pollfd p{fd_, POLLIN, 0};
+      uint8_t buf[4096];
+      const ssize_t r = poll(&p, 1, 1) > 0 ? read(fd_, buf, sizeof buf) : 0;
+      if (r > 0) got.insert(got.end(), buf, buf + r);
+    }
+    return TakeApart(got);
+  }
+
+ private:
+  int fd_;
+};
 
 }  // namespace simtest
