@@ -48,7 +48,7 @@ TEST(SimKxsim, StopsWhenItsInputClosesOrOnSigterm) {
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out.rfind("COM:/dev/", 0), 0u) << r.out;
 
-  r = RunProgram({"/usr/bin/timeout", "0.5", KXSIM_PATH, "--stats"});
+  r = RunProgram({"/usr/bin/timeout", "2", KXSIM_PATH, "--stats"});
   EXPECT_EQ(r.exitCode, 124);
   EXPECT_NE(r.err.find("kxsim: 0 messages"), std::string::npos) << "the statistics of a clean stop: " << r.err;
 }
