@@ -76,6 +76,12 @@ void LinePeer::Write(const Bytes& bytes) {
   }
 }
 
+size_t LinePeer::WriteSome(const Bytes& bytes) {
+  const ssize_t n = ::write(pty_.MasterFd(), bytes.data(), bytes.size());
+  if (n <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
 Bytes LinePeer::Read(int ms, size_t atLeast) {
   Bytes out;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

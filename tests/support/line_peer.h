@@ -45,6 +45,8 @@ class LinePeer {
   std::string ComName() const { return pty_.ComName(); }
 
   void Write(const Bytes& bytes);
+  // One attempt to write, without waiting; returns the number of bytes taken.
+  size_t WriteSome(const Bytes& bytes);
   // Everything that arrives within `ms` of real time (returns early once `atLeast` bytes came).
   Bytes Read(int ms, size_t atLeast = SIZE_MAX);
 
