@@ -4,6 +4,7 @@
 // may write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -17,11 +18,11 @@ using cardtest::Bytes;
 
 // A card response: CardStatus, ByteCount, EntryCount, then `data`.
 Bytes Response(uint16_t status, uint16_t byteCount, uint16_t entryCount, const Bytes& data = {}) {
-  Bytes r(10, 0);
+  Bytes r(10 + data.size(), 0);
   PutU16(r.data(), status);
   PutU16(r.data() + 4, byteCount);
   PutU16(r.data() + 6, entryCount);
-  r.insert(r.end(), data.begin(), data.end());
+  std::copy(data.begin(), data.end(), r.begin() + 10);
   return r;
 }
 
@@ -120,9 +121,9 @@ TEST_F(CardMalformedTest, WalkResponsesWithBadNamesOrLengths) {
   EXPECT_EQ(error, KXERR_COMM);
   // A name of 128 characters fits its field with the terminator; nothing past 129 bytes
   // of `found` is written.
-  Bytes data(129, 'M');
+  Bytes data(129 + 5, 'd');
+  std::fill(data.begin(), data.begin() + 128, 'M');
   data[128] = 0;
-  data.insert(data.end(), 5, 'd');
   card().ScriptNext(MMC_NEXT_FILE, Response(0x2000, 5, 1, data));
   ASSERT_EQ(mmcGetNextFile(Local("c").c_str(), found, &error), 1);
   EXPECT_EQ(std::string(found), std::string(128, 'M'));

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -20,12 +21,12 @@ using kxsim::Card;
 
 // A card request message: header, then Path and Name fields and the given words.
 Bytes Request(uint16_t command, const std::string& path, const std::string& name, const Bytes& words = {}) {
-  Bytes m(10 + 256, 0);
+  Bytes m(10 + 256 + words.size(), 0);
   kxsim::PutU16(m.data(), 14);
   kxsim::PutU16(m.data() + 2, command);
   std::memcpy(m.data() + 10, path.data(), std::min<size_t>(path.size(), 128));
   std::memcpy(m.data() + 138, name.data(), std::min<size_t>(name.size(), 128));
-  m.insert(m.end(), words.begin(), words.end());
+  std::copy(words.begin(), words.end(), m.begin() + 10 + 256);
   return m;
 }
 Bytes Bare(uint16_t command) { return Bytes{14, 0, static_cast<uint8_t>(command), 0, 0, 0, 0, 0, 0, 0}; }
