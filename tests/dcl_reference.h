@@ -1,9 +1,9 @@
 // A test-side model of the imploded stream format, written apart from the library's code
 // and tables so that a misreading in one of them shows up as a disagreement:
-// - BitStream builds streams field by field, for hand-made test streams;
-// - ReferenceExplode decodes the way the format's decoder is described: an 8-bit bit
-//   buffer with up to 7 extra bits, one input byte fetched at a time, the input served
-//   in 2048-byte reads, and the full output kept as history;
+// - BitStream builds streams field by field, and the bytes they decode to;
+// - ReferenceExplode decodes bit by bit. The format's decoder keeps 8 to 15 bits in its
+//   buffer, so taking a field fails when fewer than 8 bits would follow it in the stream;
+//   only the end marker's extra bits may be taken that way;
 // - ReferenceImplode encodes with an exhaustive search over every distance, following
 //   the encoder's rules (blocks of 4096 with 516 bytes of lookahead, longest match with
 //   the nearest one among equals, the 256-byte limit for length 2, lazy evaluation).
@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,50 +41,48 @@ struct AsciiTable {
   unsigned code[256] = {};
 };
 
-// Reads the ASCII literal code from its tab-separated file (symbol, bits, hex code; '#'
-// comments and a header line). Returns false if the file is missing or malformed.
-inline bool LoadAsciiTable(const std::string& path, AsciiTable& table) {
-  std::ifstream in(path);
-  if (!in) return false;
-  std::string line;
-  int rows = 0;
-  bool seen[256] = {};
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#' || line.rfind("symbol", 0) == 0) continue;
-    std::istringstream fields(line);
-    unsigned symbol = 0, bits = 0;
-    std::string code;
-    if (!(fields >> symbol >> bits >> code) || symbol > 255 || seen[symbol]) return false;
-    seen[symbol] = true;
-    table.bits[symbol] = bits;
-    table.code[symbol] = static_cast<unsigned>(std::stoul(code, nullptr, 16));
-    ++rows;
-  }
-  return rows == 256;
+#ifdef KXLIB_SHARED_DIR
+// The ASCII literal code as the shared file gives it (rows of symbol, bits, hex code);
+// symbols the file lacks stay at 0 bits.
+inline const AsciiTable& SharedAscii() {
+  static const AsciiTable table = [] {
+    AsciiTable t;
+    std::ifstream in(std::string(KXLIB_SHARED_DIR) + "/dcl-ascii-literals.tsv");
+    unsigned s, bits, code;
+    for (std::string line; std::getline(in, line);) {
+      if (std::sscanf(line.c_str(), "%u %u %x", &s, &bits, &code) == 3 && s < 256) {
+        t.bits[s] = bits;
+        t.code[s] = code;
+      }
+    }
+    return t;
+  }();
+  return table;
+}
+#endif
+
+// Appends `length` bytes copied from `distance` back; before the first byte, zeros.
+inline void AppendCopy(std::vector<uint8_t>& out, unsigned length, unsigned distance) {
+  for (unsigned k = 0; k < length; ++k) out.push_back(out.size() >= distance ? out[out.size() - distance] : 0);
 }
 
-// Builds a stream bit by bit, least-significant bit of each field first.
-class BitStream {
- public:
-  BitStream(unsigned literalMode, unsigned dsizeBits) : dsizeBits_(dsizeBits) {
-    bytes_ = {static_cast<uint8_t>(literalMode), static_cast<uint8_t>(dsizeBits)};
-  }
+// Builds a stream bit by bit, least-significant bit of each field first (a partial last
+// byte padded with zero bits), and the bytes it decodes to.
+struct BitStream {
+  BitStream(unsigned literalMode, unsigned dsize, const AsciiTable* table = nullptr)
+      : bytes{static_cast<uint8_t>(literalMode), static_cast<uint8_t>(dsize)}, dsizeBits(dsize),
+        ascii(literalMode == 1 ? table : nullptr) {}
 
   void Put(uint32_t value, unsigned count) {
-    for (unsigned i = 0; i < count; ++i) {
-      if (bitPos_ == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(1u << bitPos_);
-      bitPos_ = (bitPos_ + 1) & 7;
+    for (unsigned i = 0; i < count; ++i, bitPos = (bitPos + 1) & 7) {
+      if (bitPos == 0) bytes.push_back(0);
+      bytes.back() |= static_cast<uint8_t>(((value >> i) & 1) << bitPos);
     }
   }
-
   void Literal(uint8_t byte) {
     Put(0, 1);
-    Put(byte, 8);
-  }
-  void AsciiLiteral(const AsciiTable& table, uint8_t byte) {
-    Put(0, 1);
-    Put(table.code[byte], table.bits[byte]);
+    Put(ascii ? ascii->code[byte] : byte, ascii ? ascii->bits[byte] : 8);
+    expected.push_back(byte);
   }
   // A length 2..519 as flag, length code and extra bits.
   void Length(unsigned length) {
@@ -96,21 +94,16 @@ class BitStream {
   }
   void Repeat(unsigned length, unsigned distance) {
     Length(length);
-    const unsigned lowBits = length == 2 ? 2 : dsizeBits_;
-    const unsigned d = distance - 1;
+    const unsigned lowBits = length == 2 ? 2 : dsizeBits, d = distance - 1;
     Put(kDistCode[d >> lowBits], DistBitsOf(d >> lowBits));
     Put(d & ((1u << lowBits) - 1), lowBits);
+    AppendCopy(expected, length, distance);
   }
   void End() { Length(519); }
 
-  // The bytes so far; a partial last byte is padded with zero bits.
-  const std::vector<uint8_t>& Bytes() const { return bytes_; }
-  size_t BitCount() const { return (bytes_.size() - 2) * 8 - ((8 - bitPos_) & 7); }
-
- private:
-  std::vector<uint8_t> bytes_;
-  unsigned bitPos_ = 0;
-  unsigned dsizeBits_;
+  std::vector<uint8_t> bytes, expected;
+  unsigned bitPos = 0, dsizeBits;
+  const AsciiTable* ascii;
 };
 
 struct Token {
@@ -120,174 +113,101 @@ struct Token {
 };
 
 struct Decoded {
-  uint32_t result = 0;
+  uint32_t result = 4;
   std::vector<uint8_t> output;
   std::vector<Token> tokens;
 };
 
-// Decodes `stream` as the format's decoder does. `ascii` is only used in ASCII mode.
-inline Decoded ReferenceExplode(const std::vector<uint8_t>& stream, const AsciiTable& ascii) {
+// Decodes `s` as the format's decoder does. `ascii` is only used in ASCII mode.
+inline Decoded ReferenceExplode(const std::vector<uint8_t>& s, const AsciiTable& ascii) {
   Decoded r;
-  const size_t firstRead = std::min<size_t>(stream.size(), 2048);
-  if (firstRead < 5) {
-    r.result = 3;
-    return r;
-  }
-  const unsigned mode = stream[0], dsize = stream[1];
-  if (dsize < 4 || dsize > 6) {
-    r.result = 1;
-    return r;
-  }
-  if (mode > 1) {
-    r.result = 2;
-    return r;
-  }
-
-  uint32_t buffer = stream[2];
-  unsigned extra = 0;
-  size_t next = 3;
-  // Drops n (<= 8) bits; false when a byte was needed and the input has none.
-  auto drop = [&](unsigned n) {
-    if (extra >= n) {
-      buffer >>= n;
-      extra -= n;
-      return true;
-    }
-    buffer >>= extra;
-    if (next >= stream.size()) return false;
-    buffer |= uint32_t{stream[next++]} << 8;
-    buffer >>= n - extra;
-    extra = extra - n + 8;
-    return true;
+  r.result = s.size() < 5 ? 3 : s[1] < 4 || s[1] > 6 ? 1 : s[0] > 1 ? 2 : 4;
+  if (r.result != 4) return r;
+  const size_t total = s.size() * 8;
+  size_t pos = 16;
+  auto peek = [&](unsigned n) {
+    unsigned v = 0;
+    for (size_t b = pos; b < pos + n && b < total; ++b) v |= ((s[b >> 3] >> (b & 7)) & 1u) << (b - pos);
+    return v;
   };
-  auto low = [&](unsigned n) { return buffer & ((1u << n) - 1); };
-
+  auto take = [&](unsigned n) { return (pos += n) + 8 <= total; };
   for (;;) {
-    if (buffer & 1) {
-      if (!drop(1)) break;
-      unsigned i = 0;
-      while (low(kLenBits[i]) != kLenCode[i]) ++i;  // the code is complete: always found
-      if (!drop(kLenBits[i])) break;
-      unsigned e = 0;
-      if (kExLenBits[i] != 0) {
-        e = low(kExLenBits[i]);
-        if (!drop(kExLenBits[i]) && i + e != 270) break;
-      }
-      const unsigned length = kLenBase[i] + e + 2;
-      if (length == 519) {
-        r.result = 0;
-        return r;
-      }
-      unsigned d = 0;
-      while (low(DistBitsOf(d)) != kDistCode[d]) ++d;
-      if (!drop(DistBitsOf(d))) break;
-      const unsigned lowBits = length == 2 ? 2 : dsize;
-      const unsigned lowValue = low(lowBits);
-      if (!drop(lowBits)) break;
-      const unsigned distance = ((d << lowBits) | lowValue) + 1;
-      r.tokens.push_back({false, length, distance});
-      for (unsigned k = 0; k < length; ++k) {
-        const size_t at = r.output.size();
-        r.output.push_back(at >= distance ? r.output[at - distance] : 0);
-      }
-    } else {
-      if (!drop(1)) break;
-      unsigned value = 0;
-      bool found = false;
-      if (mode == 0) {
-        value = low(8);
-        found = drop(8);
+    const bool repeat = peek(1);
+    if (!take(1)) return r;
+    unsigned i = 0, d = 0;
+    if (!repeat) {
+      if (s[0] == 1) {
+        while (i < 255 && peek(ascii.bits[i]) != ascii.code[i]) ++i;
       } else {
-        for (unsigned s = 0; s < 256 && !found; ++s) {
-          if (ascii.bits[s] <= 8 && low(ascii.bits[s]) == ascii.code[s]) {
-            value = s;
-            found = true;
-          }
-        }
-        if (found) {
-          found = drop(ascii.bits[value]);
-        } else {
-          const unsigned prefix = low(8);
-          if (!drop(8)) break;
-          for (unsigned s = 0; s < 256 && !found; ++s) {
-            if (ascii.bits[s] > 8 && (ascii.code[s] & 0xFF) == prefix &&
-                low(ascii.bits[s] - 8) == (ascii.code[s] >> 8)) {
-              value = s;
-              found = true;
-            }
-          }
-          found = found && drop(ascii.bits[value] - 8);
-        }
+        i = peek(8);
       }
-      if (!found) break;
-      r.tokens.push_back({true, value, 0});
-      r.output.push_back(static_cast<uint8_t>(value));
+      if (!take(s[0] == 1 ? ascii.bits[i] : 8)) return r;
+      r.tokens.push_back({true, i, 0});
+      r.output.push_back(static_cast<uint8_t>(i));
+      continue;
     }
+    while (peek(kLenBits[i]) != kLenCode[i]) ++i;  // the code is complete: always found
+    if (!take(kLenBits[i])) return r;
+    const unsigned length = kLenBase[i] + peek(kExLenBits[i]) + 2;
+    if (!take(kExLenBits[i]) && length != 519) return r;
+    if (length == 519) {
+      r.result = 0;
+      return r;
+    }
+    while (peek(DistBitsOf(d)) != kDistCode[d]) ++d;
+    if (!take(DistBitsOf(d))) return r;
+    const unsigned lowBits = length == 2 ? 2 : s[1];
+    const unsigned distance = ((d << lowBits) | peek(lowBits)) + 1;
+    if (!take(lowBits)) return r;
+    r.tokens.push_back({false, length, distance});
+    AppendCopy(r.output, length, distance);
   }
-  r.result = 4;
-  return r;
 }
 
 // Encodes `input` by the encoder's rules with an exhaustive longest-match search.
 inline std::vector<uint8_t> ReferenceImplode(const std::vector<uint8_t>& input, unsigned literalMode,
                                              unsigned dictSize, const AsciiTable& ascii) {
-  const unsigned dsize = dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6;
-  BitStream out(literalMode, dsize);
-  const size_t n = input.size();
-
-  struct Found {
-    unsigned length = 0, distance = 0;
+  BitStream out(literalMode, dictSize == 1024 ? 4 : dictSize == 2048 ? 5 : 6, &ascii);
+  const uint8_t* const in = input.data();
+  struct Match {
+    size_t length = 0, distance = 0;
   };
-  auto search = [&](size_t pos, size_t available) {
-    Found best;
-    const size_t maxLen = std::min<size_t>(516, available - pos);
-    for (size_t dist = 1; dist <= std::min<size_t>(dictSize - 1, pos); ++dist) {
+  // The longest match at `pos` within the first `end` bytes, the nearest among equals.
+  auto search = [&](size_t pos, size_t end) {
+    Match best;
+    const size_t maxLen = std::min<size_t>(516, end - pos);
+    for (size_t dist = 1; dist < dictSize && dist <= pos && best.length < maxLen; ++dist) {
       size_t len = 0;
-      while (len < maxLen && input[pos + len] == input[pos - dist + len]) ++len;
-      if (len >= 2 && len > best.length) best = {static_cast<unsigned>(len), static_cast<unsigned>(dist)};
-      if (len == maxLen) break;
+      while (len < maxLen && in[pos + len] == in[pos - dist + len]) ++len;
+      if (len >= 2 && len > best.length) best = {len, dist};
     }
     return best;
   };
-  auto literal = [&](uint8_t b) {
-    if (literalMode == 0) {
-      out.Literal(b);
-    } else {
-      out.AsciiLiteral(ascii, b);
-    }
-  };
-
   size_t cur = 0;
-  for (size_t block = 0; n > 0; ++block) {
-    const size_t got = std::min<size_t>(4096, n - std::min(n, block * 4096));
-    const bool last = got < 4096;
-    const size_t available = block * 4096 + got;
-    const size_t limit = last ? available : available - 516;
-    Found m;
-    bool pending = false;
-    while (cur < limit) {
-      if (!pending) m = search(cur, available);
-      pending = false;
+  for (size_t blockEnd = 4096;; blockEnd += 4096) {
+    const bool last = input.size() < blockEnd;  // a short (or empty) block ends the input
+    const size_t end = std::min(input.size(), blockEnd), limit = last ? end : end - 516;
+    for (Match m, next; cur < limit; m = next, next = {}) {
+      if (m.length == 0) m = search(cur, end);
       if (m.length < 2 || (m.length == 2 && m.distance > 256)) {
-        literal(input[cur++]);
+        out.Literal(in[cur++]);
         continue;
       }
       if (m.length < 8 && cur + 1 < limit) {
-        const Found next = search(cur + 1, available);
+        next = search(cur + 1, end);
         if (next.length > m.length && !(next.length == m.length + 1 && m.distance <= 129)) {
-          literal(input[cur++]);
-          m = next;
-          pending = true;
+          out.Literal(in[cur++]);
           continue;
         }
+        next = {};
       }
-      out.Repeat(m.length, m.distance);
+      out.Repeat(static_cast<unsigned>(m.length), static_cast<unsigned>(m.distance));
       cur += m.length;
     }
     if (last) break;
   }
   out.End();
-  return out.Bytes();
+  return out.bytes;
 }
 
 }  // namespace dcltest
