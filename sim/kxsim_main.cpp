@@ -42,7 +42,7 @@ void Usage(FILE* out) {
       "  -p, --pace              send and take bytes no faster than the line rate\n"
       "      --line-speed-check  pass bytes only while host and instrument rates agree\n"
       "  -d, --reply-delay MS    hold every reply back MS milliseconds\n"
-      "  -f, --fault SPEC        inject a fault; SPEC is KIND=RATE[:ARG], RATE the chance\n"
+      "  -f, --fault RULE        inject a fault; RULE is KIND=RATE[:ARG], RATE the chance\n"
       "                          per occasion (0..1). KIND is one of\n"
       "                            corrupt, drop, insert    a byte on the line; ARG is the\n"
       "                                                     direction: to-host (default),\n"
@@ -81,8 +81,8 @@ bool ParseUnsigned(const char* text, unsigned long long max, unsigned long long*
   return true;
 }
 
-bool ParseFault(const char* spec, kxsim::FaultRule* rule) {
-  const std::string s = spec;
+bool ParseFault(const char* text, kxsim::FaultRule* rule) {
+  const std::string s = text;
   const size_t eq = s.find('=');
   if (eq == std::string::npos) return false;
   kxsim::FaultKind kind;
