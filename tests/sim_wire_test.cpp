@@ -180,7 +180,9 @@ TEST_F(SimWire, NakAndSilenceSendAPacketAgainUpToTheLimit) {
       }
       const auto again = TakeApart(Out());
       ASSERT_EQ(again.order, i < 10 ? "F" : "") << i;
-      if (i < 10) EXPECT_EQ(again.frames[0].data, first.frames[0].data);
+      if (i < 10) {
+        EXPECT_EQ(again.frames[0].data, first.frames[0].data) << "the same packet";
+      }
     }
     EXPECT_FALSE(wire->Busy());
   }
