@@ -30,14 +30,15 @@ std::optional<Bytes> RecordReply(const Bytes& request) {
 struct Exchange {
   kxsim::ScriptedInstrument model{&RecordReply};
   kxsim::SerialWire wire;
+  uint32_t now = 0;
   explicit Exchange(FaultPlan plan, uint64_t seed = 1) : wire(model, kxsim::WireOptions{seed, std::move(plan), 0, {}, 64}) {}
-  // Sends one request frame at time 0 and returns everything the instrument answered,
-  // ACKing the reply.
+  // Sends one request frame and returns everything the instrument answered, ACKing
+  // each reply packet.
   Bytes Ask(const Bytes& request) {
     const Bytes frame = simtest::Frame(0x2300, request);
-    wire.Receive(frame.data(), frame.size(), 0);
-    Bytes out = wire.TakeOutput(0);
-    wire.Receive(&kxsim::kAck, 1, 0);
+    wire.Receive(frame.data(), frame.size(), now);
+    Bytes out = wire.TakeOutput(now);
+    wire.Receive(&kxsim::kAck, 1, now);
     return out;
   }
   Bytes ReplyTo(uint16_t type) { return TakeApart(Ask(ReadOf(type))).frames.at(0).data; }

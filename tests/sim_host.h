@@ -87,9 +87,16 @@ class PtyHost {
   ~PtyHost() {
     if (fd_ >= 0) close(fd_);
   }
-  // Writes a short request (the pty takes it whole).
-  bool Write(const Bytes& b) { return write(fd_, b.data(), b.size()) == static_cast<ssize_t>(b.size()); }
-  // What arrives until `n` items (ACK/NAK bytes, whole frames, stray bytes) came, or `ms` passed.
+  bool ok() const { return fd_ >= 0; }
+  void Write(const Bytes& b) {
+    for (size_t done = 0; fd_ >= 0 && done < b.size();) {
+      const ssize_t n = write(fd_, b.data() + done, b.size() - done);
+      if (n > 0) done += static_cast<size_t>(n);
+      pollfd p{fd_, POLLOUT, 0};
+      if (n <= 0) poll(&p, 1, 1);
+    }
+  }
+  // What arrives until `n` items (ACK/NAK bytes and whole frames) came, or `ms` passed.
   Received Expect(size_t n, int ms = 3000) {
     Bytes got;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

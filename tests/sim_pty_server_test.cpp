@@ -40,7 +40,8 @@ TEST(SimPtyServer, ServesAHostOnThePseudoTerminal) {
   server.Start();
   {
     PtyHost host(server.DevicePath(), B19200);
-    EXPECT_TRUE(host.Write(Frame(0x2300, Message(14, 2))));
+    ASSERT_TRUE(host.ok());
+    host.Write(Frame(0x2300, Message(14, 2)));
     for (int ms = 0; ms < 5000 && server.Stats().bytesGarbled < 22; ++ms) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -51,7 +52,7 @@ TEST(SimPtyServer, ServesAHostOnThePseudoTerminal) {
   }
   for (uint16_t round = 0; round < 2; ++round) {
     PtyHost host(server.DevicePath());
-    EXPECT_TRUE(host.Write(Frame(0x2300, Message(14, round))));
+    host.Write(Frame(0x2300, Message(14, round)));
     EXPECT_EQ(host.Expect(1).order, "A") << round;
     skipMs += 5000;
     const auto got = host.Expect(1);
@@ -80,7 +81,7 @@ TEST(SimPtyServer, PaceHoldsTheLineToItsRate) {
   server.Start();
   PtyHost host(server.DevicePath(), B38400);
   const auto start = Clock::now();
-  EXPECT_TRUE(host.Write(Frame(0x2300, Message(14, 2))));
+  host.Write(Frame(0x2300, Message(14, 2)));
   size_t frames = host.Expect(2).frames.size();
   for (int i = 0; i < 2; ++i) {
     host.Write({kxsim::kAck});

@@ -148,7 +148,9 @@ TEST_F(SimScanner, NotifyStoresWithoutReplyAndThePortSettingsMoveTheLine) {
 
 TEST_F(SimScanner, DatabaseInformationAndFlashSpace) {
   scanner.SetFreeSpace(1000);
-  EXPECT_EQ(FreeIn(Ask(Message(14, 4))), 1000u);
+  const Bytes info = Ask(Message(14, 4));
+  EXPECT_EQ(GetU16(info, 2), 4);
+  EXPECT_EQ(FreeIn(info), 1000u);
 
   // A write costs its length plus 128; deleting leaves dead space, shown in byte 12.
   EXPECT_EQ(StatusOf(RecordMessage(kWrite, 3841, 0, 100, {}, Data(100))), 1);

@@ -159,31 +159,31 @@ TEST_F(SimWire, ALongReplyGoesPacketByPacketEachAfterTheHostsAck) {
 }
 
 // A NAK brings the same packet again, and so does silence after a first packet (flag
-// Start), ten transmissions in all, whichever ends them. A later packet is never sent
-// again on silence, since a host that holds it would take a second copy as more data:
-// that reply is abandoned.
+// Start), ten transmissions in all. A later packet is never sent again on silence,
+// since a host that holds it would take a second copy as more data: that reply is
+// abandoned.
 TEST_F(SimWire, NakAndSilenceSendAPacketAgainUpToTheLimit) {
   model.SetHandler([](const Bytes&) { return Pattern(700); });
-  for (const bool lastIsNak : {true, false}) {
-    SCOPED_TRACE(lastIsNak ? "NAKs last" : "silence last");
-    Feed(Frame(0x2300, Message(14, 2)));
-    Advance(5000);  // the time-out runs from the moment the packet left, not from when it was queued
-    const auto first = TakeApart(Out());
-    ASSERT_EQ(first.order, "AF");
-    for (int i = 1; i <= 10; ++i) {
-      if ((i > 5) == lastIsNak) {
-        Feed({kNak});
-      } else {
-        Advance(1499);
-        EXPECT_TRUE(Out().empty()) << i;
-        Advance(1);
-      }
-      const auto again = TakeApart(Out());
-      ASSERT_EQ(again.order, i < 10 ? "F" : "") << i;
-      if (i < 10) EXPECT_EQ(again.frames[0].data, first.frames[0].data);
+  Feed(Frame(0x2300, Message(14, 2)));
+  Advance(5000);  // the time-out runs from the moment the packet left, not from when it was queued
+  const auto first = TakeApart(Out());
+  ASSERT_EQ(first.order, "AF");
+  for (int i = 1; i < 10; ++i) {
+    if (i < 5) {
+      Feed({kNak});
+    } else {
+      Advance(1499);
+      EXPECT_TRUE(Out().empty()) << i;
+      Advance(1);
     }
-    EXPECT_FALSE(wire->Busy());
+    const auto again = TakeApart(Out());
+    ASSERT_EQ(again.order, "F") << i;
+    EXPECT_EQ(again.frames[0].data, first.frames[0].data);
+    EXPECT_EQ(again.frames[0].flags, 0x0300);
   }
+  Advance(1500);
+  EXPECT_TRUE(Out().empty());
+  EXPECT_FALSE(wire->Busy());
   Feed({kAck});
   EXPECT_EQ(wire->Stats().strayAckNaks, 1u) << "a late ACK answers nothing";
 
@@ -194,7 +194,7 @@ TEST_F(SimWire, NakAndSilenceSendAPacketAgainUpToTheLimit) {
   Advance(1500);
   EXPECT_TRUE(Out().empty());
   EXPECT_FALSE(wire->Busy());
-  EXPECT_EQ(wire->Stats().repliesAbandoned, 3u);
+  EXPECT_EQ(wire->Stats().repliesAbandoned, 2u);
 }
 
 TEST_F(SimWire, ANewRequestAbandonsTheReplyInHandWithItsUnsentBytes) {
