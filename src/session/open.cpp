@@ -5,6 +5,7 @@
 
 #include "kxlib32.h"
 #include "link/serial_port.h"
+#include "link/transport.h"
 #include "services/record.h"
 #include "session/state.h"
 #include "session/trace.h"
@@ -33,11 +34,6 @@ int16_t OpenUsbSession(const char* serialNumber, uint32_t* error) {
   return 0;
 }
 
-void CloseSerialSession() {
-  ComPortBreak();
-  ComPortClose();
-}
-
 }  // namespace
 
 // The serial open: the port at 9600 with a break, the instrument's port-settings record
@@ -53,7 +49,7 @@ int16_t OpenSerialSession(const char* portName, const char* baud, uint32_t* erro
     return 0;
   }
   if (!ComPortOpen(portName, kInitialBaud, error)) return 0;
-  OpenDeviceType = DEVICE_COM;
+  SelectTransport(SerialTransport());
   UseCount = 1;
   ComPortBreak();
 
@@ -110,7 +106,7 @@ KXAPI int16_t KXAPI_CALL KXOpen(const char* deviceName, const char* baud, uint32
     TraceError(*error, "KXOpen Failed - Invalid DeviceName \n");
     result = 0;
   }
-  if (!result) OpenDeviceType = DEVICE_NONE;
+  if (!result) SelectTransport(NoTransport());
   return result;
 }
 
@@ -121,22 +117,7 @@ KXAPI void KXAPI_CALL KXClose(void) {
     return;
   }
   CancelRequested.store(0);
-  switch (OpenDeviceType) {
-    case DEVICE_NONE:
-      Trace("No Open Devices!.\n");
-      break;
-    case DEVICE_COM:
-      CloseSerialSession();
-      break;
-    case DEVICE_USB:
-      // The USB transport is not part of this build; nothing is held open.
-      Trace("Closing USB device: %s\n", UsbDevicePath);
-      std::memset(UsbDevicePath, 0, sizeof UsbDevicePath);
-      break;
-    default:
-      Trace("Error! Current Open device type is undefined!\n");
-      break;
-  }
+  ActiveTransport().close();
   UseCount = 0;
 }
 
