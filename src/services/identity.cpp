@@ -6,9 +6,9 @@
 #include "link/message.h"
 #include "services/record.h"
 #include "services/service.h"
-#include "session/byte_order.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -54,12 +54,7 @@ extern "C" {
 
 KXAPI int16_t KXAPI_CALL KXGetSerialNumber(char* serial) {
   Trace("KXGetSerialNumber");
-  LastError = 0;
-  CancelRequested.store(0);
-  if (UseCount == 0) {
-    Trace("KXGetSerialNumber Error - KXLIB not currently open");
-    return 0;
-  }
+  if (!ServiceEntry(nullptr, "KXGetSerialNumber Error - KXLIB not currently open")) return 0;
   MessageBuffer m(kSerialBuffer);
   if (!m.ok()) return 0;
   PutU16(m.data() + kOffClass, CLASS_DATABASE);
