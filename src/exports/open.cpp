@@ -1,6 +1,5 @@
-#include "session/open.h"
+#include "exports/open.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "kxlib32.h"
@@ -9,21 +8,13 @@
 #include "services/record.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/text.h"
 
 namespace {
 
 constexpr const char* kInitialBaud = "9600";  // every session starts at this rate
 constexpr int kPortSettingsLength = 10;
 constexpr int kBaudCodeByte = 3;             // the instrument's baud-table code
-
-bool StartsWithNoCase(const char* text, const char* prefix) {
-  if (text == nullptr) return false;
-  for (; *prefix; ++text, ++prefix) {
-    if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix)))
-      return false;
-  }
-  return true;
-}
 
 // Opening by serial number needs the USB transport, which this build does not have:
 // no instrument can be found that way.

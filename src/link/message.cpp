@@ -5,10 +5,10 @@
 
 #include "link/packet.h"
 #include "link/transport.h"
-#include "session/byte_order.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 int16_t SendOverSerial(uint16_t flags, const uint8_t* position, uint32_t length, int32_t retries) {
   uint32_t remaining = length;

@@ -8,10 +8,10 @@
 #include "link/serial_port.h"
 #include "link/transport.h"
 #include "platform/platform.h"
-#include "session/byte_order.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
