@@ -28,7 +28,6 @@ constexpr uint16_t kVersionInfoLength = 24;
 constexpr uint16_t kDataFormatLength = 74;
 constexpr uint32_t kCopperNumberAt = 2;
 constexpr uint32_t kFiberNumberAt = 44;
-constexpr uint32_t KXERR_PDF_TOO_NEW = 0x2000002C;  // has no text of its own
 
 // The library's own PDF file names; the supported number is read from their digits.
 constexpr char kCopperPdfName[] = "KX0600.PDF";
