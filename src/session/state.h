@@ -1,6 +1,7 @@
 // The session's process-global state: one set per loaded library, no session object.
 // Every layer reads and writes these directly; the link's port handle lives with the
-// serial driver (link/serial_port.h) and the USB handles with the USB transport.
+// serial driver (link/serial_port.h) and the selected transport with the transport table
+// (link/transport.h).
 #pragma once
 
 #include <atomic>
@@ -30,6 +31,6 @@ extern uint32_t FlushDepth;                      // re-entry guard of the USB fl
 extern char UsbDevicePath[256];
 extern char ConnectedSerial[256];
 
-// Returns every global of the library (this set and those of the other subsystems that
-// register a reset below) to its load value. Called at load; tests call it between cases.
+// Returns this set of globals to its load values. Called at load; ResetLibraryForTests
+// (exports/entry.h) calls it with the resets of the other layers' state.
 void ResetLibraryState();
