@@ -23,37 +23,44 @@ declare -A rank=(
   [exports]=8
 )
 
-layer_of_file() {  # src/<layer>/... -> <layer>
+# The layer of a file is the first folder of its path below src/ ("" for a file in src/).
+layer_of() {
   local rel=${1#"$src"/}
-  echo "${rel%%/*}"
+  [[ $rel == */* ]] && layer=${rel%%/*} || layer=""
 }
+
+known() { [[ -n $1 && -n ${rank[$1]+x} ]]; }
 
 status=0
 while IFS= read -r file; do
-  own=$(layer_of_file "$file")
-  if [[ -z ${rank[$own]+x} ]]; then
-    echo "$file: folder '$own' has no place in the layer table of $0" >&2
+  layer_of "$file"
+  if ! known "$layer"; then
+    echo "$file: folder '$layer' has no place in the layer table of $0" >&2
     status=1
-    continue
   fi
-  while IFS=: read -r line header; do
-    if [[ $header == */* ]]; then
-      target=${header%%/*}
-    elif [[ $header == kxlib32.h ]]; then
-      target=kxlib32.h
-    else
-      target=$own  # a header beside the file
-    fi
-    if [[ -z ${rank[$target]+x} ]]; then
-      echo "$file:$line: includes \"$header\" of no known layer" >&2
-      status=1
-    elif (( rank[$target] > rank[$own] )); then
-      echo "$file:$line: $own (layer ${rank[$own]}) includes \"$header\" from $target (layer ${rank[$target]})" >&2
-      status=1
-    fi
-  done < <(grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" |
-             sed 's/^\([0-9]*\):[^"]*"\([^"]*\)".*/\1:\2/')
 done < <(find "$src" -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
+
+# Every include line as file:line:header, in one pass over the tree.
+while IFS=: read -r file line header; do
+  layer_of "$file"
+  own=$layer
+  known "$own" || continue  # reported above
+  if [[ $header == */* ]]; then
+    target=${header%%/*}
+  elif [[ $header == kxlib32.h ]]; then
+    target=kxlib32.h
+  else
+    target=$own  # a header beside the file
+  fi
+  if ! known "$target"; then
+    echo "$file:$line: includes \"$header\" of no known layer" >&2
+    status=1
+  elif (( rank[$target] > rank[$own] )); then
+    echo "$file:$line: $own (layer ${rank[$own]}) includes \"$header\" from $target (layer ${rank[$target]})" >&2
+    status=1
+  fi
+done < <(grep -rn --include='*.cpp' --include='*.h' '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$src" |
+           sed 's/^\([^:]*\):\([0-9]*\):[^"]*"\([^"]*\)".*/\1:\2:\3/' | sort)
 
 if (( status == 0 )); then echo "layer check: every include of $src goes down or sideways"; fi
 exit $status
