@@ -41,38 +41,63 @@ extern "C" {
 #endif
 
 /* ---------------------------------------------------------------------------------------
- * Error codes. 0 means no error. Card refusals are reported as KXERR_CARD_BASE plus the
- * card's 16-bit status word; some calls pass a Windows-style system error code through
- * (2 file not found, 5 access denied, 8 out of memory, 112 disk full, 31 general failure).
+ * Error codes. 0 means no error. A call reports one of three kinds of code:
+ *   - a library code 0x2000xxxx, whose English text pxErrorMsg() returns;
+ *   - a card refusal, KXERR_CARD_BASE plus the card's 16-bit status word (card calls);
+ *   - a system code passed through from the operating system layer, in the numbering of
+ *     Windows system errors on every platform (KXOpen for a port failure other than a
+ *     missing port or one in use; the card calls for a response area or a local file).
+ * pxErrorMsg() also has texts for codes that no call of this library reports (other
+ * 0x2000xxxx and 0x200003xx rows, and the 0x2001xxxx codes of the instrument's
+ * remote-control programs), so that a host can look up a code it got elsewhere.
  * ------------------------------------------------------------------------------------- */
-#define KXERR_NO_MEMORY            0x20000000u /* Unable to allocate memory */
-#define KXERR_NOT_OPEN             0x20000001u /* Invalid port or file handle */
-#define KXERR_NO_AUTOTEST_DATA     0x20000002u
-#define KXERR_TRANSMIT_TIMEOUT     0x20000003u
-#define KXERR_CHARS_OUTSIDE_PACKET 0x20000004u
-#define KXERR_BAD_AUTOTEST_INDEX   0x20000005u
-#define KXERR_BAD_RESPONSE         0x20000006u /* Invalid/unknown response type */
-#define KXERR_INVALID_FUNCTION     0x2000000Bu /* Invalid function */
-#define KXERR_FILE_NOT_FOUND       0x2000000Fu
-#define KXERR_INVALID_DATA_FILE    0x20000010u /* Invalid data file */
-#define KXERR_READ_ONLY_FILE       0x20000011u /* Attempted to write to a read-only file */
-#define KXERR_NO_SCANNER           0x20000012u /* No Scanner found */
-#define KXERR_AUTOTEST_LOAD        0x20000013u /* Error loading Autotest */
-#define KXERR_FILE_WRITE           0x20000014u /* Error writing to file */
-#define KXERR_CANCELED             0x20000018u /* Operation canceled by user */
-#define KXERR_RECORD_TOO_LARGE     0x2000001Au /* Output file record too large */
-#define KXERR_VERSION_MISMATCH     0x2000001Cu /* Scanner Version may not be compatible */
-#define KXERR_RECORD_NOT_FOUND     0x2000001Du /* Record not found in Scanner */
-#define KXERR_COMM                 0x2000001Eu /* Unknown error communicating with Scanner */
-#define KXERR_PORT_UNAVAILABLE     0x20000023u /* Selected Com Port is unavailable */
-#define KXERR_PORT_IN_USE          0x20000024u /* Selected Com Port is in use by another application */
-#define KXERR_MAX_RECORDS          0x20000025u /* Maximum records exceeded */
-#define KXERR_BAD_MEMORY_HANDLE    0x20000026u /* Invalid Memory Handle. */
-#define KXERR_RESPONSE_TIMEOUT     0x2000002Bu /* Timed out waiting for response from scanner. */
-#define KXERR_UNKNOWN_COMM         0x200003E8u /* Unknown communication error */
-#define KXERR_BAD_BAUD             0x200003F5u /* The device's baud rate is unsupported. */
-#define KXERR_DEVICE_NOT_OPEN      0x200003FAu /* The device is not open. */
-#define KXERR_CARD_BASE            0x20020000u /* + card status word */
+
+/* Library codes. */
+#define KXERR_NO_MEMORY            0x20000000u /* a buffer of the library could not be allocated */
+/* no session open, one already open, or a device name that is neither serial nor USB */
+#define KXERR_NOT_OPEN             0x20000001u
+#define KXERR_NO_AUTOTEST_DATA     0x20000002u /* there is no current autotest data */
+#define KXERR_TRANSMIT_TIMEOUT     0x20000003u /* a transmission timed out */
+#define KXERR_CHARS_OUTSIDE_PACKET 0x20000004u /* characters arrived outside of a data packet */
+#define KXERR_BAD_AUTOTEST_INDEX   0x20000005u /* an autotest index outside the data file */
+#define KXERR_BAD_RESPONSE         0x20000006u /* the instrument answered with a reply of another kind */
+/* an argument the call cannot use (a card path or name too long, a null area) */
+#define KXERR_INVALID_FUNCTION     0x2000000Bu
+#define KXERR_FILE_NOT_FOUND       0x2000000Fu /* a file was not found */
+#define KXERR_INVALID_DATA_FILE    0x20000010u /* a data file that is not one, or is damaged */
+#define KXERR_READ_ONLY_FILE       0x20000011u /* a write to a read-only file was attempted */
+#define KXERR_NO_SCANNER           0x20000012u /* no instrument answered, or one answered another request */
+#define KXERR_AUTOTEST_LOAD        0x20000013u /* an autotest could not be loaded */
+#define KXERR_FILE_WRITE           0x20000014u /* writing a file failed */
+#define KXERR_CANCELED             0x20000018u /* KXCancel was called during the operation */
+#define KXERR_RECORD_TOO_LARGE     0x2000001Au /* a record or response is longer than the caller's area */
+#define KXERR_VERSION_MISMATCH     0x2000001Cu /* the instrument's software version may not be compatible */
+#define KXERR_RECORD_NOT_FOUND     0x2000001Du /* the instrument has no such record */
+#define KXERR_COMM                 0x2000001Eu /* an exchange with the instrument failed */
+#define KXERR_PORT_UNAVAILABLE     0x20000023u /* the serial port does not exist (system code 2) */
+#define KXERR_PORT_IN_USE          0x20000024u /* the serial port is held by another program (system code 5) */
+#define KXERR_MAX_RECORDS          0x20000025u /* a data file cannot take more records */
+#define KXERR_BAD_MEMORY_HANDLE    0x20000026u /* a null or unusable memory area from the caller */
+#define KXERR_RESPONSE_TIMEOUT     0x2000002Bu /* the instrument did not answer in time */
+/* KXCheckPDFVersion: the instrument's result-format (PDF) files are newer than this
+ * library understands. pxErrorMsg() has no text for it ("Unknown Internal Error"). */
+#define KXERR_PDF_TOO_NEW          0x2000002Cu
+#define KXERR_UNKNOWN_COMM         0x200003E8u /* an unknown communication error */
+#define KXERR_BAD_BAUD             0x200003F5u /* the baud rate is not one of the supported texts */
+#define KXERR_DEVICE_NOT_OPEN      0x200003FAu /* no session open (KXGetVEXADBaseFreeSpace) */
+
+/* Card refusals: KXERR_CARD_BASE + the card's status word; pxErrorMsg() has no text for
+ * them. A local file that cannot be written is reported the same way, with the status of
+ * the piece that could not be written: KXERR_CARD_BASE + 0 for a piece of a longer file,
+ * KXERR_CARD_BASE + 0x2000 for the last piece or a whole file. */
+#define KXERR_CARD_BASE            0x20020000u
+
+/* System codes passed through (small numbers, so they never meet a library code). */
+#define KXERR_SYS_FILE_NOT_FOUND     2u   /* a file, directory or port that does not exist */
+#define KXERR_SYS_ACCESS_DENIED      5u   /* no permission, or the file or port is held by another */
+#define KXERR_SYS_NOT_ENOUGH_MEMORY  8u   /* the system could not give the memory asked for */
+#define KXERR_SYS_GEN_FAILURE        31u  /* any other system failure */
+#define KXERR_SYS_DISK_FULL          112u /* the disk is full */
 
 /* ---------------------------------------------------------------------------------------
  * Session
@@ -226,7 +251,7 @@ KXAPI int16_t KXAPI_CALL KXID(uint32_t* error);
  * terminated string: cut at 23 characters, empty when the record could not be read. */
 KXAPI int16_t KXAPI_CALL KXVersion(char* text, uint32_t* error);
 /* 1 when the instrument's result-format files are not newer than this library
- * understands; 0 with error 0x2000002C when one is newer. */
+ * understands; 0 with KXERR_PDF_TOO_NEW when one is newer. */
 KXAPI int16_t KXAPI_CALL KXCheckPDFVersion(uint32_t* error);
 
 /* ---------------------------------------------------------------------------------------
@@ -251,7 +276,11 @@ KXAPI int16_t KXAPI_CALL KXCheckPDFVersion(uint32_t* error);
  * A call may succeed and still carry KXERR_CANCELED: the cancel came after the card had
  * answered. The library keeps no card state: an open file enumeration is the instrument's.
  * ------------------------------------------------------------------------------------- */
-#define KXERR_CARD_LIST_FULL 8u  /* mmcGetDirectoryList: the names do not fit `names` */
+/* mmcGetDirectoryList: the names do not fit `names`. It shares its value with
+ * KXERR_SYS_NOT_ENOUGH_MEMORY on purpose: the call reports a host area that is too small
+ * as "not enough memory", the code hosts of this call already handle; a failed
+ * allocation of its response area gives the same 8. */
+#define KXERR_CARD_LIST_FULL 8u
 
 /* One card command as one exchange, with 60 retries for sending and for the answer.
  * Sends `requestLength` bytes of `request` (null when requestLength is 0; at most 65535

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <string>
 
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 #include "sim/card.h"
 #include "tests/support/scanner_session.h"
 

@@ -6,7 +6,7 @@
 
 #include "link/message.h"
 #include "services/record.h"
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 #include "tests/support/scripted_link.h"
 
 using kxsim::Bytes;

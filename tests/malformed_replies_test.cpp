@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "services/record.h"
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 #include "tests/support/scripted_link.h"
 
 using kxsim::Bytes;

@@ -245,14 +245,14 @@ TEST_F(MessageTransportTest, WithoutATransportBothDirectionsFail) {
 
 TEST_F(MessageTransportTest, UsbSessionFailsUntilTheUsbTransportExists) {
   UseCount = 1;
-  OpenDeviceType = DEVICE_USB;
+  SelectTransport(UsbTransport());
   EXPECT_EQ(DefaultRetries(), 3);
   const uint8_t byte = 1;
   EXPECT_EQ(KXSendMessage(0, &byte, 1), 0);
   uint8_t buffer[4];
   uint32_t size = 4;
   EXPECT_EQ(KXWaitMessage(buffer, &size), 0);
-  OpenDeviceType = DEVICE_COM;
+  SelectTransport(SerialTransport());
   EXPECT_EQ(DefaultRetries(), 2);
   UseCount = 0;
 }

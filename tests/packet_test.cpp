@@ -302,7 +302,7 @@ TEST_F(SyncTest, WithoutASessionOnlyTraces) {
 TEST_F(SyncTest, OnAUsbSessionOnlyTraces) {
   KXSetDebugLevel(DBG_TRACE);
   UseCount = 1;
-  OpenDeviceType = DEVICE_USB;
+  SelectTransport(UsbTransport());
   EXPECT_EQ(KXSync(), 0);
   EXPECT_EQ(CountTrace("KXSync Error - KXLIB not currently open\n"), 1);
   EXPECT_EQ(SyncDepth, 0u);

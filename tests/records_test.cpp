@@ -7,7 +7,7 @@
 #include "link/message.h"
 #include "platform/platform.h"
 #include "services/record.h"
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 #include "tests/support/scanner_session.h"
 
 using kxsim::Bytes;

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "link/message.h"
 #include "services/record.h"
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 #include "tests/support/line_peer.h"
 #include "tests/support/scanner_session.h"
 

@@ -21,7 +21,7 @@ class SessionTest : public LibraryTest {};
 
 TEST_F(SessionTest, NameThatIsNeitherComNorUsbIsRefused) {
   KXSetDebugLevel(DBG_TRACE);
-  OpenDeviceType = DEVICE_COM;  // a stale value must not survive the failure
+  SelectTransport(SerialTransport());  // a stale value must not survive the failure
   uint32_t error = 123;
   EXPECT_EQ(KXOpen("LPT1", "9600", &error), 0);
   EXPECT_EQ(error, KXERR_NOT_OPEN);
@@ -128,7 +128,7 @@ TEST_F(SessionTest, CloseTwiceOnlyWarnsTheSecondTime) {
 
 TEST_F(SessionTest, CloseWithAnUndefinedDeviceTypeOnlyTraces) {
   UseCount = 1;
-  OpenDeviceType = 0x1234;
+  SelectTransportForType(0x1234);
   KXSetDebugLevel(DBG_TRACE);
   KXClose();
   EXPECT_EQ(CountTrace("Error! Current Open device type is undefined!\n"), 1);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "session/byte_order.h"
+#include "wire/byte_order.h"
 
 namespace {
 

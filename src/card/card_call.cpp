@@ -1,6 +1,16 @@
 #include "card/card_call.h"
 
+#include <cstdarg>
+
 #include "session/trace.h"
+
+void CardCallStart(uint32_t* error, const char* format, ...) {
+  *error = 0;
+  va_list args;
+  va_start(args, format);
+  TraceV(format, args);
+  va_end(args);
+}
 
 void TextTooLong(const char* call, uint32_t* error) {
   TraceError(KXERR_INVALID_FUNCTION, "%s Error - Path or name longer than 127 characters\n", call);

@@ -73,6 +73,10 @@ inline uint32_t CardRefusal(uint16_t cardStatus) { return KXERR_CARD_BASE + card
 // A failed allocation of a response area: the system's code.
 inline void AreaFailure(uint32_t* error) { *error = platform::kErrorNotEnoughMemory; }
 
+// The start of every card call: *error to 0, then the call's entry trace line
+// (printf-style). The exchange itself (KXAccessMMC) checks for an open session.
+void CardCallStart(uint32_t* error, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 // A path or name of more than 127 characters: refused before anything is sent.
 void TextTooLong(const char* call, uint32_t* error);
 

@@ -6,8 +6,8 @@
 #include "card/card_call.h"
 #include "kxlib32.h"
 #include "services/card_access.h"
-#include "session/byte_order.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -34,8 +34,7 @@ void Malformed(const char* call, uint32_t* error) {
 // File information (command 21) into the given places; null ones are skipped.
 int16_t FileInfo(const char* call, const char* path, const char* name, uint32_t* fileSize, uint16_t* info1,
                  uint16_t* info2, uint16_t* info3, uint32_t* error) {
-  *error = 0;
-  Trace("%s.  Path: %s  Name: %s ", call, TraceText(path), TraceText(name));
+  CardCallStart(error, "%s.  Path: %s  Name: %s ", call, TraceText(path), TraceText(name));
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
     TextTooLong(call, error);
@@ -66,8 +65,7 @@ int16_t FileInfo(const char* call, const char* path, const char* name, uint32_t*
 // A delete (command 17 or 18): success only when the card says done.
 int16_t Delete(const char* call, uint16_t command, const char* path, const char* name, uint16_t option,
                uint32_t* error) {
-  *error = 0;
-  Trace("%s.  Path: %s  Name: %s  Option: %#6x ", call, TraceText(path), TraceText(name), option);
+  CardCallStart(error, "%s.  Path: %s  Name: %s  Option: %#6x ", call, TraceText(path), TraceText(name), option);
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
     TextTooLong(call, error);
@@ -103,8 +101,8 @@ extern "C" {
 
 KXAPI int16_t KXAPI_CALL mmcGetDirectoryCount(const char* path, const char* name, uint16_t option,
                                               uint16_t* count, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetDirectoryCount.  Path: %s  Name: %s  Option: %#6x ", TraceText(path), TraceText(name), option);
+  CardCallStart(error, "mmcGetDirectoryCount.  Path: %s  Name: %s  Option: %#6x ", TraceText(path),
+                TraceText(name), option);
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
     TextTooLong("mmcGetDirectoryCount", error);
@@ -128,9 +126,8 @@ KXAPI int16_t KXAPI_CALL mmcGetDirectoryCount(const char* path, const char* name
 
 KXAPI int16_t KXAPI_CALL mmcGetDirectoryList(const char* path, const char* name, uint16_t option, char* names,
                                              int32_t namesSize, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetDirectoryList.  Path: %s  Name: %s  Option: %#6x  Size: %d ", TraceText(path), TraceText(name),
-        option, namesSize);
+  CardCallStart(error, "mmcGetDirectoryList.  Path: %s  Name: %s  Option: %#6x  Size: %d ", TraceText(path),
+                TraceText(name), option, namesSize);
   if (names == nullptr) return 0;
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
@@ -177,8 +174,8 @@ KXAPI int16_t KXAPI_CALL mmcGetDirectoryList(const char* path, const char* name,
 
 KXAPI int16_t KXAPI_CALL mmcGetDirectoryInfo(const char* path, const char* name, void* entries,
                                              uint32_t entriesSize, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetDirectoryInfo.  Path: %s  Name: %s  Size: %#6x ", TraceText(path), TraceText(name), entriesSize);
+  CardCallStart(error, "mmcGetDirectoryInfo.  Path: %s  Name: %s  Size: %#6x ", TraceText(path), TraceText(name),
+                entriesSize);
   if (entries == nullptr) return 0;
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
@@ -229,8 +226,7 @@ KXAPI int16_t KXAPI_CALL mmcDeleteDirectory(const char* path, const char* name, 
 }
 
 KXAPI int16_t KXAPI_CALL mmcGetMMCStatus(uint16_t* status, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetMMCStatus\n");
+  CardCallStart(error, "mmcGetMMCStatus\n");
   ResponseArea area(kCardStatusResponse);
   CardReply reply;
   if (!CardStatus(area, &reply, error)) return 0;
@@ -239,8 +235,7 @@ KXAPI int16_t KXAPI_CALL mmcGetMMCStatus(uint16_t* status, uint32_t* error) {
 }
 
 KXAPI int16_t KXAPI_CALL mmcGetMMCInfo(uint32_t* figure1, uint32_t* figure2, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetMMCInfo\n");
+  CardCallStart(error, "mmcGetMMCInfo\n");
   ResponseArea area(kCardStatusResponse);
   CardReply reply;
   if (!CardStatus(area, &reply, error)) return 0;

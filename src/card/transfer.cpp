@@ -6,8 +6,8 @@
 #include "card/card_call.h"
 #include "kxlib32.h"
 #include "services/card_access.h"
-#include "session/byte_order.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -92,8 +92,7 @@ int16_t DeliverFoundFile(const char* call, uint16_t command, const uint8_t* bloc
 extern "C" {
 
 KXAPI int16_t KXAPI_CALL mmcReadFile(const char* cardPath, const char* localFile, uint32_t* error) {
-  *error = 0;
-  Trace("mmcReadFile.  CardPath: %s  LocalFile: %s ", TraceText(cardPath), TraceText(localFile));
+  CardCallStart(error, "mmcReadFile.  CardPath: %s  LocalFile: %s ", TraceText(cardPath), TraceText(localFile));
   char path[kCardTextField];
   char name[kCardTextField];
   if (!SplitCardPath(cardPath, path, name)) {
@@ -124,8 +123,7 @@ KXAPI int16_t KXAPI_CALL mmcReadFile(const char* cardPath, const char* localFile
 }
 
 KXAPI int16_t KXAPI_CALL mmcReadFileHeader(const char* name, const char* path, void* header, uint32_t* error) {
-  *error = 0;
-  Trace("mmcReadFileHeader.  Name: %s  Path: %s ", TraceText(name), TraceText(path));
+  CardCallStart(error, "mmcReadFileHeader.  Name: %s  Path: %s ", TraceText(name), TraceText(path));
   uint8_t block[kLargestBlock];
   if (!BuildCardPathRequest(block, path, name)) {
     TextTooLong("mmcReadFileHeader", error);
@@ -155,9 +153,8 @@ KXAPI int16_t KXAPI_CALL mmcReadFileHeader(const char* name, const char* path, v
 
 KXAPI int16_t KXAPI_CALL mmcGetFirstFile(const char* localFile, const char* path, const char* name, char* foundName,
                                          uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetFirstFile.  LocalFile: %s  Path: %s  Name: %s ", TraceText(localFile), TraceText(path),
-        TraceText(name));
+  CardCallStart(error, "mmcGetFirstFile.  LocalFile: %s  Path: %s  Name: %s ", TraceText(localFile),
+                TraceText(path), TraceText(name));
   ResponseArea area(kTransferArea);
   if (!area.ok()) {
     AreaFailure(error);
@@ -183,8 +180,7 @@ KXAPI int16_t KXAPI_CALL mmcGetFirstFile(const char* localFile, const char* path
 }
 
 KXAPI int16_t KXAPI_CALL mmcGetNextFile(const char* localFile, char* foundName, uint32_t* error) {
-  *error = 0;
-  Trace("mmcGetNextFile.  LocalFile: %s ", TraceText(localFile));
+  CardCallStart(error, "mmcGetNextFile.  LocalFile: %s ", TraceText(localFile));
   ResponseArea area(kTransferArea);
   if (!area.ok()) {
     AreaFailure(error);
@@ -204,8 +200,7 @@ KXAPI int16_t KXAPI_CALL mmcGetNextFile(const char* localFile, char* foundName, 
 }
 
 KXAPI int16_t KXAPI_CALL mmcCloseFile(uint32_t* error) {
-  *error = 0;
-  Trace("mmcCloseFile\n");
+  CardCallStart(error, "mmcCloseFile\n");
   ResponseArea area(kCardReplyHeader);
   if (!area.ok()) {
     AreaFailure(error);

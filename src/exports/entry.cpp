@@ -6,12 +6,14 @@
 #include "convert/config_state.h"
 #include "kxlib32.h"
 #include "link/serial_port.h"
+#include "link/transport.h"
 #include "platform/platform.h"
 #include "session/state.h"
 
 void ResetLibraryForTests() {
   ResetSerialPortState();
   ResetLibraryState();
+  SelectTransport(NoTransport());
   ResetConvertState();
   platform::ResetPlatform();
 }

@@ -4,24 +4,11 @@
 #include <cstring>
 
 #include "link/packet.h"
-#include "session/byte_order.h"
+#include "link/transport.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
-
-namespace {
-
-// USB messages travel through the USB transport, which this build does not have yet:
-// a USB session cannot send or receive.
-int16_t SendOverUsb() {
-  Trace(" SendMessage Error - USB transport not available \n");
-  return 0;
-}
-
-int16_t WaitOverUsb() {
-  Trace(" WaitMessage Error - USB transport not available \n");
-  return 0;
-}
+#include "wire/byte_order.h"
 
 int16_t SendOverSerial(uint16_t flags, const uint8_t* position, uint32_t length, int32_t retries) {
   uint32_t remaining = length;
@@ -96,9 +83,7 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
   }
 }
 
-}  // namespace
-
-int32_t DefaultRetries() { return OpenDeviceType == DEVICE_COM ? kSerialRetries : kUsbRetries; }
+int32_t DefaultRetries() { return ActiveTransport().defaultRetries; }
 
 extern "C" {
 
@@ -115,11 +100,7 @@ KXAPI int16_t KXAPI_CALL KXSendMessageWithRetry(uint16_t flags, const void* mess
     Trace(" SendMessage Error - Length <= 0 \n");
     return 0;
   }
-  if (OpenDeviceType == DEVICE_USB) return SendOverUsb();
-  if (OpenDeviceType == DEVICE_COM)
-    return SendOverSerial(flags, static_cast<const uint8_t*>(message), length, retries);
-  Trace(" SendMessage Error - Invalid \"OPEN\" COM device...\n");
-  return 0;
+  return ActiveTransport().sendMessage(flags, static_cast<const uint8_t*>(message), length, retries);
 }
 
 KXAPI int16_t KXAPI_CALL KXWaitMessage(void* buffer, uint32_t* size) {
@@ -129,10 +110,7 @@ KXAPI int16_t KXAPI_CALL KXWaitMessage(void* buffer, uint32_t* size) {
 
 KXAPI int16_t KXAPI_CALL KXWaitMessageWithRetry(void* buffer, uint32_t* size, int32_t retries) {
   Trace(" KXWaitMessageWithRetry() \n");
-  if (OpenDeviceType == DEVICE_USB) return CancelRequested.load() ? 0 : WaitOverUsb();
-  if (OpenDeviceType == DEVICE_COM) return WaitOverSerial(static_cast<uint8_t*>(buffer), size, retries);
-  Trace(" WaitMessage Error - Invalid \"OPEN\" COM device...\n");
-  return 0;
+  return ActiveTransport().waitMessage(static_cast<uint8_t*>(buffer), size, retries);
 }
 
 }  // extern "C"

@@ -35,5 +35,12 @@ constexpr uint32_t kMaxPacketRequest = 32767; // most asked of one packet wait
 constexpr int32_t kSerialRetries = 2;         // default tolerated failures on a serial line
 constexpr int32_t kUsbRetries = 3;            // ... on USB
 
-// The default retry count of the current transport.
+// The default retry count of the session's transport.
 int32_t DefaultRetries();
+
+// The serial entry of the transport table (link/transport.h): a message as packets of at
+// most 600 data bytes, the first with PacketFlagStart and the last with PacketFlagEnd.
+int16_t SendOverSerial(uint16_t flags, const uint8_t* message, uint32_t length, int32_t retries);
+// Collects packets until one carries PacketFlagEnd (see message.cpp for a message that
+// outgrows the buffer).
+int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries);

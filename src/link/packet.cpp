@@ -6,11 +6,12 @@
 #include <cstring>
 
 #include "link/serial_port.h"
+#include "link/transport.h"
 #include "platform/platform.h"
-#include "session/byte_order.h"
 #include "session/runtime.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -113,6 +114,24 @@ void DrainUntilQuiet() {
   }
 }
 
+int16_t SyncSerialLine() {
+  if (SyncDepth++ != 0) {
+    Trace("KXSync recursive Call!\n");
+    return 0;
+  }
+  ResendAllowed = 1;
+  SendAckNak(true);
+  DrainUntilQuiet();
+  SyncDepth = 0;
+  return 0;
+}
+
+int16_t SyncWithoutSerialLine() {
+  Trace("KXSync Error - KXLIB not currently open\n");
+  SyncDepth = 0;
+  return 0;
+}
+
 extern "C" {
 
 KXAPI int16_t KXAPI_CALL KXSendPacket(uint16_t flags, const uint8_t* data, uint16_t length) {
@@ -202,20 +221,8 @@ KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capa
 KXAPI int16_t KXAPI_CALL KXSync(void) {
   Trace("KXSync\n");
   LastError = 0;
-  if (UseCount == 1 && OpenDeviceType == DEVICE_COM) {
-    if (SyncDepth++ != 0) {
-      Trace("KXSync recursive Call!\n");
-      return 0;
-    }
-    ResendAllowed = 1;
-    SendAckNak(true);
-    DrainUntilQuiet();
-    SyncDepth = 0;
-    return 0;
-  }
-  Trace("KXSync Error - KXLIB not currently open\n");
-  SyncDepth = 0;
-  return 0;
+  if (UseCount == 1) return ActiveTransport().sync();
+  return SyncWithoutSerialLine();
 }
 
 }  // extern "C"

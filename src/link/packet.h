@@ -57,3 +57,10 @@ void SendAckNak(bool ack);
 uint8_t WaitAckNak();
 // Discards input until the line has been silent for 110 ms.
 void DrainUntilQuiet();
+
+// KXSync's work on an open serial session (the serial entry of the transport table):
+// ACK, then input discarded until the line is quiet; a nested call only traces. Returns 0.
+int16_t SyncSerialLine();
+// KXSync without a serial session (no session, or a transport without packets): traces
+// that the library is not open. Returns 0.
+int16_t SyncWithoutSerialLine();

@@ -71,6 +71,11 @@ int16_t ComPortClose() {
   return 1;
 }
 
+void CloseSerialLine() {
+  ComPortBreak();
+  ComPortClose();
+}
+
 void ComPortAwaitInput() { platform::SerialWaitInput(ComHandle, 1); }
 
 void ResetSerialPortState() { ComPortClose(); }

@@ -36,6 +36,9 @@ void ComPortDrain();
 void ComPortBreak();
 // Returns 1 if a port was open and has been closed, else 0.
 int16_t ComPortClose();
+// The close of a serial session (the serial entry of the transport table): a break, then
+// the port closed.
+void CloseSerialLine();
 
 // Waits (without spinning) until input arrives on the open port or about a millisecond passes.
 void ComPortAwaitInput();

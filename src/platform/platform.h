@@ -14,8 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kxlib32.h"
-
 namespace platform {
 
 constexpr uint32_t kErrorFileNotFound = 2;
@@ -74,20 +72,26 @@ void SerialDrainOutput(PortHandle port);
 void SerialClose(PortHandle port);
 
 // ---- Trace sink, message box, message pump ------------------------------------------
+// The host's hooks, as the library's public calls take them: a function and the context
+// pointer it is called with.
+using TraceHook = void (*)(const char* text, void* context);
+using PumpHook = void (*)(void* context);
+using MessageBoxHook = void (*)(const char* title, const char* text, void* context);
+
 // Writes trace text to the host's trace hook if one is set, else to where KXLIB_TRACE
 // named at load ("stderr" or a file path), else nowhere.
 void TraceWrite(const char* text);
-void SetTraceHook(KXTraceHook hook, void* context);
+void SetTraceHook(TraceHook hook, void* context);
 // Re-reads KXLIB_TRACE (done once at load).
 void OpenTraceSinkFromEnvironment();
 
 // Calls the host's pump hook, if any.
 void RunPumpHook();
-void SetPumpHook(KXPumpHook hook, void* context);
+void SetPumpHook(PumpHook hook, void* context);
 
 // Shows a warning through the host's hook, or as "Title: text" on stderr.
 void ShowMessageBox(const char* title, const char* text);
-void SetMessageBoxHook(KXMessageBoxHook hook, void* context);
+void SetMessageBoxHook(MessageBoxHook hook, void* context);
 
 // ---- Global memory -------------------------------------------------------------------
 // A zero-filled block with its size, handed out as an opaque handle.

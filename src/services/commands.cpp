@@ -11,9 +11,9 @@
 #include "link/message.h"
 #include "services/record.h"
 #include "services/service.h"
-#include "session/byte_order.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include "link/message.h"
 #include "services/record.h"
 #include "services/service.h"
-#include "session/byte_order.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -28,7 +28,6 @@ constexpr uint16_t kVersionInfoLength = 24;
 constexpr uint16_t kDataFormatLength = 74;
 constexpr uint32_t kCopperNumberAt = 2;
 constexpr uint32_t kFiberNumberAt = 44;
-constexpr uint32_t KXERR_PDF_TOO_NEW = 0x2000002C;  // has no text of its own
 
 // The library's own PDF file names; the supported number is read from their digits.
 constexpr char kCopperPdfName[] = "KX0600.PDF";
@@ -54,12 +53,7 @@ extern "C" {
 
 KXAPI int16_t KXAPI_CALL KXGetSerialNumber(char* serial) {
   Trace("KXGetSerialNumber");
-  LastError = 0;
-  CancelRequested.store(0);
-  if (UseCount == 0) {
-    Trace("KXGetSerialNumber Error - KXLIB not currently open");
-    return 0;
-  }
+  if (!ServiceEntry(nullptr, "KXGetSerialNumber Error - KXLIB not currently open")) return 0;
   MessageBuffer m(kSerialBuffer);
   if (!m.ok()) return 0;
   PutU16(m.data() + kOffClass, CLASS_DATABASE);

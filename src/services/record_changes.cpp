@@ -8,9 +8,9 @@
 #include "platform/platform.h"
 #include "services/record.h"
 #include "services/service.h"
-#include "session/byte_order.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/byte_order.h"
 
 namespace {
 
@@ -121,15 +121,9 @@ KXAPI uint32_t KXAPI_CALL KXGetFlashCoalesceStatus(uint16_t length, uint32_t ove
 
 KXAPI int16_t KXAPI_CALL KXGetVEXADBaseFreeSpace(uint32_t* freeSpace, uint32_t* error) {
   Trace("KXDataBaseReportDBInfo");
-  LastError = 0;
-  *error = 0;
   *freeSpace = 0;
-  CancelRequested.store(0);
-  if (UseCount == 0) {
-    Trace("KXDataBaseReportDBInfo() Error - KXLIB32 not currently open");
-    *error = KXERR_DEVICE_NOT_OPEN;
+  if (!ServiceEntry(error, "KXDataBaseReportDBInfo() Error - KXLIB32 not currently open", KXERR_DEVICE_NOT_OPEN))
     return 0;
-  }
   MessageBuffer m(kMinChangeBuffer);
   if (!m.ok()) {
     *error = KXERR_NO_MEMORY;

@@ -4,13 +4,13 @@
 #include "session/state.h"
 #include "session/trace.h"
 
-bool ServiceEntry(uint32_t* error, const char* notOpenLine) {
+bool ServiceEntry(uint32_t* error, const char* notOpenLine, uint32_t notOpenCode) {
   LastError = 0;
   CancelRequested.store(0);
-  *error = 0;
+  if (error != nullptr) *error = 0;
   if (UseCount == 0) {
     Trace("%s", notOpenLine);
-    *error = KXERR_NOT_OPEN;
+    if (error != nullptr) *error = notOpenCode;
     return false;
   }
   return true;

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 
+#include "kxlib32.h"
 #include "session/runtime.h"
 
-// Clears LastError, CancelRequested and *error. Without an open session traces
-// `notOpenLine`, sets *error to KXERR_NOT_OPEN and returns false.
-bool ServiceEntry(uint32_t* error, const char* notOpenLine);
+// The start of every instrument service, after its entry trace: clears LastError,
+// CancelRequested and *error (`error` may be null for a call that reports no code).
+// Without an open session traces `notOpenLine`, sets *error to `notOpenCode` and returns
+// false.
+bool ServiceEntry(uint32_t* error, const char* notOpenLine, uint32_t notOpenCode = KXERR_NOT_OPEN);
 
 // The code of a failed exchange: KXERR_CANCELED when a cancel was requested, else `own`.
 uint32_t ExchangeFailure(uint32_t own);

@@ -1,6 +1,15 @@
 // The library's error codes and their fixed English texts.
 #include "session/errors.h"
 
+#include "platform/platform.h"
+
+// The system codes the platform layer reports are the ones the public header names.
+static_assert(platform::kErrorFileNotFound == KXERR_SYS_FILE_NOT_FOUND);
+static_assert(platform::kErrorAccessDenied == KXERR_SYS_ACCESS_DENIED);
+static_assert(platform::kErrorNotEnoughMemory == KXERR_SYS_NOT_ENOUGH_MEMORY);
+static_assert(platform::kErrorGenFailure == KXERR_SYS_GEN_FAILURE);
+static_assert(platform::kErrorDiskFull == KXERR_SYS_DISK_FULL);
+
 namespace {
 
 struct ErrorRow {

@@ -31,22 +31,3 @@ void FreeLocked(HGLOBAL handle) {
   platform::GlobalUnlockBlock(handle);
   platform::GlobalFreeBlock(handle);
 }
-
-extern "C" {
-
-KXAPI void KXAPI_CALL KXCancel(void) {
-  Trace("KXCancel Called\n");
-  CancelRequested.store(1);
-}
-
-KXAPI void KXAPI_CALL KXSetDebugLevel(uint16_t level) { DebugLevel = level; }
-
-KXAPI void KXAPI_CALL KXSetPumpHook(KXPumpHook hook, void* context) { platform::SetPumpHook(hook, context); }
-
-KXAPI void KXAPI_CALL KXSetMessageBoxHook(KXMessageBoxHook hook, void* context) {
-  platform::SetMessageBoxHook(hook, context);
-}
-
-KXAPI void KXAPI_CALL KXSetTraceHook(KXTraceHook hook, void* context) { platform::SetTraceHook(hook, context); }
-
-}  // extern "C"

@@ -1,5 +1,6 @@
 // Session runtime helpers used by every layer above: the message pump of the waiting
-// loops, and the zero-filled message buffers.
+// loops, and the zero-filled message buffers (whose failure is traced and recorded in
+// LastError).
 #pragma once
 
 #include <cstdint>

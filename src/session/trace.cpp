@@ -28,6 +28,10 @@ void Trace(const char* format, ...) {
   va_end(args);
 }
 
+void TraceV(const char* format, va_list args) {
+  if (DebugLevel & DBG_TRACE) FormatAndWrite(format, args);
+}
+
 void TraceError(uint32_t code, const char* format, ...) {
   if (DebugLevel & DBG_TRACE) {
     va_list args;

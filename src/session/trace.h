@@ -3,10 +3,13 @@
 // (cut, never overrun, when longer).
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 
 // One trace line (printf-style), written only with DBG_TRACE.
 void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same with the arguments of a caller's own argument list.
+void TraceV(const char* format, va_list args) __attribute__((format(printf, 1, 0)));
 
 // The error trace: the message line and pxErrorMsg(code), both only with DBG_TRACE,
 // then a bare "\n" written at any level.

@@ -10,6 +10,7 @@
 #include "exports/entry.h"
 #include "kxlib32.h"
 #include "link/serial_port.h"
+#include "link/transport.h"
 #include "session/state.h"
 
 namespace testsupport {
@@ -46,7 +47,7 @@ class LibraryTest : public ::testing::Test {
     uint32_t error = 0;
     ASSERT_EQ(ComPortOpen(comName.c_str(), baud, &error), 1) << std::hex << error;
     UseCount = 1;
-    OpenDeviceType = DEVICE_COM;
+    SelectTransport(SerialTransport());
   }
 
  private:

@@ -21,9 +21,9 @@ struct Hook {
 
 struct Hooks {
   std::mutex lock;
-  Hook<KXTraceHook> trace;
-  Hook<KXPumpHook> pump;
-  Hook<KXMessageBoxHook> box;
+  Hook<TraceHook> trace;
+  Hook<PumpHook> pump;
+  Hook<MessageBoxHook> box;
   FILE* traceFile = nullptr;  // from KXLIB_TRACE; stderr or a file we opened
 };
 
@@ -67,7 +67,7 @@ void OpenTraceSinkFromEnvironment() {
 }
 
 void TraceWrite(const char* text) {
-  const Hook<KXTraceHook> hook = Read(&Hooks::trace);
+  const Hook<TraceHook> hook = Read(&Hooks::trace);
   if (hook.fn != nullptr) {
     hook.fn(text, hook.context);
     return;
@@ -80,17 +80,17 @@ void TraceWrite(const char* text) {
   }
 }
 
-void SetTraceHook(KXTraceHook hook, void* context) { Install(&Hooks::trace, hook, context); }
+void SetTraceHook(TraceHook hook, void* context) { Install(&Hooks::trace, hook, context); }
 
 void RunPumpHook() {
-  const Hook<KXPumpHook> hook = Read(&Hooks::pump);
+  const Hook<PumpHook> hook = Read(&Hooks::pump);
   if (hook.fn != nullptr) hook.fn(hook.context);
 }
 
-void SetPumpHook(KXPumpHook hook, void* context) { Install(&Hooks::pump, hook, context); }
+void SetPumpHook(PumpHook hook, void* context) { Install(&Hooks::pump, hook, context); }
 
 void ShowMessageBox(const char* title, const char* text) {
-  const Hook<KXMessageBoxHook> hook = Read(&Hooks::box);
+  const Hook<MessageBoxHook> hook = Read(&Hooks::box);
   if (hook.fn != nullptr) {
     hook.fn(title, text, hook.context);
   } else {
@@ -98,7 +98,7 @@ void ShowMessageBox(const char* title, const char* text) {
   }
 }
 
-void SetMessageBoxHook(KXMessageBoxHook hook, void* context) { Install(&Hooks::box, hook, context); }
+void SetMessageBoxHook(MessageBoxHook hook, void* context) { Install(&Hooks::box, hook, context); }
 
 void ResetPlatform() {
   SetClockSpeed(1);

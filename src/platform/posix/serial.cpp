@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/seam.h"
+#include "wire/text.h"
 
 namespace platform {
 namespace {
@@ -39,14 +40,6 @@ bool SpeedFor(uint32_t baud, speed_t* speed) {
     }
   }
   return false;
-}
-
-bool StartsWithNoCase(const char* text, const char* prefix) {
-  for (; *prefix; ++text, ++prefix) {
-    if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix)))
-      return false;
-  }
-  return true;
 }
 
 bool CopyPath(const char* from, char* path, size_t capacity) {

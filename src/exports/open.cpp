@@ -1,28 +1,20 @@
-#include "session/open.h"
+#include "exports/open.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "kxlib32.h"
 #include "link/serial_port.h"
+#include "link/transport.h"
 #include "services/record.h"
 #include "session/state.h"
 #include "session/trace.h"
+#include "wire/text.h"
 
 namespace {
 
 constexpr const char* kInitialBaud = "9600";  // every session starts at this rate
 constexpr int kPortSettingsLength = 10;
 constexpr int kBaudCodeByte = 3;             // the instrument's baud-table code
-
-bool StartsWithNoCase(const char* text, const char* prefix) {
-  if (text == nullptr) return false;
-  for (; *prefix; ++text, ++prefix) {
-    if (std::toupper(static_cast<unsigned char>(*text)) != std::toupper(static_cast<unsigned char>(*prefix)))
-      return false;
-  }
-  return true;
-}
 
 // Opening by serial number needs the USB transport, which this build does not have:
 // no instrument can be found that way.
@@ -31,11 +23,6 @@ int16_t OpenUsbSession(const char* serialNumber, uint32_t* error) {
   *error = KXERR_NO_SCANNER;
   TraceError(*error, "KXOpen Failed - No USB device \n");
   return 0;
-}
-
-void CloseSerialSession() {
-  ComPortBreak();
-  ComPortClose();
 }
 
 }  // namespace
@@ -53,7 +40,7 @@ int16_t OpenSerialSession(const char* portName, const char* baud, uint32_t* erro
     return 0;
   }
   if (!ComPortOpen(portName, kInitialBaud, error)) return 0;
-  OpenDeviceType = DEVICE_COM;
+  SelectTransport(SerialTransport());
   UseCount = 1;
   ComPortBreak();
 
@@ -110,7 +97,7 @@ KXAPI int16_t KXAPI_CALL KXOpen(const char* deviceName, const char* baud, uint32
     TraceError(*error, "KXOpen Failed - Invalid DeviceName \n");
     result = 0;
   }
-  if (!result) OpenDeviceType = DEVICE_NONE;
+  if (!result) SelectTransport(NoTransport());
   return result;
 }
 
@@ -121,22 +108,7 @@ KXAPI void KXAPI_CALL KXClose(void) {
     return;
   }
   CancelRequested.store(0);
-  switch (OpenDeviceType) {
-    case DEVICE_NONE:
-      Trace("No Open Devices!.\n");
-      break;
-    case DEVICE_COM:
-      CloseSerialSession();
-      break;
-    case DEVICE_USB:
-      // The USB transport is not part of this build; nothing is held open.
-      Trace("Closing USB device: %s\n", UsbDevicePath);
-      std::memset(UsbDevicePath, 0, sizeof UsbDevicePath);
-      break;
-    default:
-      Trace("Error! Current Open device type is undefined!\n");
-      break;
-  }
+  ActiveTransport().close();
   UseCount = 0;
 }
 

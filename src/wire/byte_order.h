@@ -1,5 +1,5 @@
-// Little-endian fields of the instrument's messages and records, read and written at
-// any (unaligned) offset.
+// Little-endian fields of the instrument's messages, records and card blocks, read and
+// written at any (unaligned) offset. A leaf: it includes nothing of the library.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,4 @@
+// A link header: includes below it are fine.
+#pragma once
+
+#include "session/state.h"
