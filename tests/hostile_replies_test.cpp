@@ -4,6 +4,7 @@
 // call must return and leave in the host's area (which starts as 0xEE bytes; nothing may
 // be written past what the call may fill, and the sanitizer build watches every read).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -33,7 +34,8 @@ using testsupport::Text;
 
 constexpr uint16_t kAny = 0xFFFF;           // a reply for every other request
 constexpr uint32_t kSomeError = 0xFFFFFFFF;  // any error code but 0
-const char* const kLocal = "/tmp/kxlib-hostile-local";
+// The local file of the copies, one per process (other runs may share /tmp).
+const std::string kLocal = "/tmp/kxlib-hostile-" + std::to_string(getpid());
 
 // A record-read reply for `type` claiming `claimed` record bytes and carrying `carried`.
 Bytes RecordReply(uint16_t type, uint16_t claimed, size_t carried) {
