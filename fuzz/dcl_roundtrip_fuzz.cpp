@@ -8,26 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "compress/dcl_tables.h"
-#include "../tests/dcl_harness.h"
-#include "../tests/dcl_reference.h"
+#include "../tests/support/dcl_harness.h"
 
 namespace {
 
 void Check(bool ok) {
   if (!ok) std::abort();
-}
-
-const dcltest::AsciiTable& LibraryAsciiTable() {
-  static const dcltest::AsciiTable table = [] {
-    dcltest::AsciiTable t;
-    for (unsigned s = 0; s < 256; ++s) {
-      t.bits[s] = dcl::kAsciiBits[s];
-      t.code[s] = dcl::kAsciiCode[s];
-    }
-    return t;
-  }();
-  return table;
 }
 
 }  // namespace
@@ -53,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(unpacked.result == kExplodeOk);
   Check(unpacked.out == input);
 
-  const dcltest::Decoded tokens = dcltest::ReferenceExplode(packed.out, LibraryAsciiTable());
+  const dcltest::Decoded tokens = dcltest::ReferenceExplode(packed.out, dcltest::LibraryAscii());
   Check(tokens.result == 0);
   for (const dcltest::Token& t : tokens.tokens) {
     if (t.literal) continue;

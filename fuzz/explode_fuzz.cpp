@@ -5,23 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "compress/dcl_tables.h"
-#include "../tests/dcl_harness.h"
-#include "../tests/dcl_reference.h"
+#include "../tests/support/dcl_harness.h"
 
 namespace {
-
-const dcltest::AsciiTable& LibraryAsciiTable() {
-  static const dcltest::AsciiTable table = [] {
-    dcltest::AsciiTable t;
-    for (unsigned s = 0; s < 256; ++s) {
-      t.bits[s] = dcl::kAsciiBits[s];
-      t.code[s] = dcl::kAsciiCode[s];
-    }
-    return t;
-  }();
-  return table;
-}
 
 void Check(bool ok) {
   if (!ok) std::abort();
@@ -31,7 +17,7 @@ void Check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> stream(data, data + size);
-  const dcltest::Decoded model = dcltest::ReferenceExplode(stream, LibraryAsciiTable());
+  const dcltest::Decoded model = dcltest::ReferenceExplode(stream, dcltest::LibraryAscii());
 
   const dcltest::Run whole = dcltest::RunExplode(stream);
   Check(whole.result == model.result);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "dcl_harness.h"
-#include "dcl_samples.h"
+#include "tests/support/dcl_harness.h"
+#include "tests/support/dcl_samples.h"
 #include "tests/support/programs.h"
 
 namespace {

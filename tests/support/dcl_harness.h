@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "compress/dcl.h"
+#include "compress/dcl_tables.h"
+#include "dcl_reference.h"
 
 namespace dcltest {
 
@@ -70,6 +72,20 @@ inline bool CallsInBlocks(const Run& r, uint32_t block, uint32_t minRead, uint32
   }
   for (uint32_t n : r.readRequests) ok &= n >= minRead && n <= maxRead;
   return ok;
+}
+
+// The library's own ASCII literal code in the model's form, for the fuzz targets, which
+// run without the shared file.
+inline const AsciiTable& LibraryAscii() {
+  static const AsciiTable table = [] {
+    AsciiTable t;
+    for (unsigned s = 0; s < 256; ++s) {
+      t.bits[s] = dcl::kAsciiBits[s];
+      t.code[s] = dcl::kAsciiCode[s];
+    }
+    return t;
+  }();
+  return table;
 }
 
 }  // namespace dcltest

@@ -12,23 +12,15 @@
 
 #include "wire/byte_order.h"
 #include "sim/card.h"
+#include "tests/support/bytes.h"
 #include "tests/support/scanner_session.h"
 
 namespace cardtest {
 
-using kxsim::Bytes;
+using testsupport::Bytes;
+using testsupport::Pattern;
 
-inline Bytes Pattern(size_t n, uint32_t seed) {
-  Bytes b(n);
-  uint32_t x = seed * 2654435761u + 7;
-  for (size_t i = 0; i < n; ++i) {
-    x = x * 1664525u + 1013904223u;
-    b[i] = static_cast<uint8_t>(x >> 24);
-  }
-  return b;
-}
-
-// The block of a card request message (what follows its 10-byte header).
+// A card request message: its command, and the fields of its block (after the header).
 struct SentBlock {
   Bytes message;
   uint16_t Type() const { return GetU16(message.data() + 2); }
@@ -40,14 +32,13 @@ struct SentBlock {
   std::string Text(size_t at) const {
     if (message.size() < at + 128) return "<short>";
     const char* p = reinterpret_cast<const char*>(message.data() + at);
-    size_t n = 0;
-    while (n < 128 && p[n] != 0) ++n;
-    return std::string(p, n);
+    return std::string(p, strnlen(p, 128));
   }
 };
 
+// Public, so that the rows of a table may reach the card and the server.
 class CardSessionTest : public testsupport::ScannerSessionTest {
- protected:
+ public:
   void SetUp() override {
     ScannerSessionTest::SetUp();
     char pattern[] = "/tmp/kxlib-card-XXXXXX";
@@ -63,19 +54,12 @@ class CardSessionTest : public testsupport::ScannerSessionTest {
   }
 
   kxsim::Card& card() { return scanner.card(); }
-
   std::vector<SentBlock> Sent() {
     std::vector<SentBlock> out;
     for (auto& m : card().Requests()) out.push_back(SentBlock{m});
     return out;
   }
-  SentBlock LastSent() {
-    auto all = Sent();
-    return all.empty() ? SentBlock{} : all.back();
-  }
-
   std::string Local(const std::string& name) const { return dir_ + "/" + name; }
-  static bool Exists(const std::string& path) { return std::filesystem::exists(path); }
   static Bytes Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -1,0 +1,404 @@
+// The card calls against the simulated Scanner over a pseudo-terminal. One card, filled
+// in SetUp, serves every row of a table; a row makes one call (after preparing faults,
+// if it says so) and gives what the call must return, the bytes it must leave in the
+// host's area (0xEE where nothing may be written), the card requests it must send and
+// the local file it must leave. Rows run in order: a delete's effect shows in the rows
+// after it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "services/card_access.h"
+#include "session/state.h"
+#include "tests/support/card_fixture.h"
+#include "tests/support/card_ops.h"
+
+namespace {
+
+using cardtest::Bytes;
+using testsupport::Cat;
+using testsupport::Head;
+using testsupport::Keep;
+using testsupport::Le;
+using testsupport::Op;
+using testsupport::Text;
+
+Bytes Names(std::initializer_list<const char*> names) {
+  Bytes b;
+  for (const char* n : names) b.insert(b.end(), n, n + std::strlen(n) + 1);
+  return b;
+}
+// A found name in the 137-byte area of the walk's rows.
+Bytes Found(const char* name) { return Cat({Names({name}), Keep(136 - std::strlen(name))}); }
+// A directory-information entry: name in 13 bytes, attributes, size, date, time.
+Bytes Entry(const std::string& name, uint8_t attributes, uint32_t size, uint16_t date = kxsim::kSampleDate) {
+  Bytes name13 = Text(name);
+  name13.resize(13, 0);
+  return Cat({name13, {attributes}, Le({size}, 4), Le({date, kxsim::kSampleTime})});
+}
+
+// A card request as "Type Path Name word word ..." (the words of its block as u16), or
+// only the Type for a request without a block.
+std::string Summary(const cardtest::SentBlock& s) {
+  std::string out = std::to_string(s.Type());
+  if (s.Length() == 0) return out;
+  out += " " + s.Path() + " " + s.Name();
+  for (size_t at = 0; 256 + at + 2 <= s.Length(); at += 2) out += " " + std::to_string(s.Word(at));
+  return out;
+}
+// Read requests for `pathName` ("Path Name") at each offset, in pieces of 7930.
+std::string Reads(const std::string& pathName, std::initializer_list<uint32_t> offsets) {
+  std::string out;
+  for (uint32_t o : offsets) out += "|15 " + pathName + " " + std::to_string(o) + " 0 7930";
+  return out;
+}
+
+const std::string kP127 = "\\" + std::string(125, 'P') + "\\", kN127(127, 'N'), kN128(128, 'N');
+const std::string kD128 = "\\" + std::string(127, 'D') + "\\A", kLongName = "\\D\\" + kN128;
+constexpr uint32_t kCapacity = 4096 * 1024;
+
+class CardCallTest : public cardtest::CardSessionTest {
+ public:
+  using LibraryTest::ClearTraces;
+  using LibraryTest::CountTrace;
+  using ScannerSessionTest::server;
+
+  void SetUp() override {
+    CardSessionTest::SetUp();
+    card().SetCapacity(kCapacity);
+    for (int i = 1; i <= 8; ++i) Add("\\L\\F" + std::to_string(i) + ".ATR", 10 * i);
+    card().AddDirectory("\\L\\OLD");
+    card().AddDirectory("\\E");
+    card().AddFile("\\D\\A.ATR", Add("", 300), false, 0x2E36);
+    card().AddFile("\\D\\B.ATR", Add("", 70000), /*readOnly=*/true);
+    card().AddFile("\\X\\LOCKED.ATR", Add("", 10), true);
+    card().AddDirectory("\\D\\SUB");
+    const std::pair<std::string, size_t> files[] = {
+        {"\\X\\A.ATR", 10},          {"\\OLD\\X\\B.ATR", 10},    {"\\ROOT.ATR", 10},      {"\\T\\NOTES.TXT", 10},
+        {"\\TESTS\\CABLE003.ATR", 20000}, {"\\T\\C.ATR", 20000}, {"\\A.ATR", 40000},     {"\\BIG.ATR", 40000},
+        {"\\W\\BIG.ATR", 70000},     {"\\TESTS\\SHORT.ATR", 30}, {"\\TESTS\\LONG.ATR", 500}, {"\\T\\A.ATR", 1200},
+        {"\\T\\B.ATR", 0},           {"\\W\\SMALL.ATR", 50},     {"\\U\\MAX", kxsim::kMaxWalkFile}, {kP127 + kN127, 5}};
+    for (const auto& [path, size] : files) Add(path, size);
+  }
+  // A file of `size` pattern bytes, put on the card at `path` unless that is empty; the
+  // card's free space counts it in 512-byte clusters.
+  Bytes Add(const std::string& path, size_t size) {
+    const Bytes data = cardtest::Pattern(size, static_cast<uint32_t>(path.size() + size));
+    if (!path.empty()) card().AddFile(path, data);
+    files_[path] = data;
+    used_ += static_cast<uint32_t>((size + 511) / 512 * 512);
+    return data;
+  }
+  const Bytes& Data(const std::string& path) const { return files_.at(path); }
+
+  std::map<std::string, Bytes> files_;  // by card path
+  uint32_t used_ = 0;
+  std::string local_;
+};
+
+using Step = std::function<void(CardCallTest&)>;
+std::atomic<int> cancelAt{0};  // deliveries before a cancel, set by CancelOnDelivery
+struct Row {
+  const char* name;
+  testsupport::Call call;
+  int result;
+  uint32_t error;
+  Bytes area;                  // the host's area afterwards; it starts as 0xEE bytes
+  std::string sent;            // the requests, '|' between them; "#n": n requests; "*": any
+  std::optional<Bytes> local;  // the local file afterwards; nullopt: none
+  Step prep = nullptr;         // faults for this call
+  Step after = nullptr;        // further checks
+};
+
+void RunRows(CardCallTest& t, const std::vector<Row>& rows) {
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.name);
+    t.local_ = t.Local("f" + std::to_string(i));
+    t.card().ClearRequests();
+    if (row.prep) row.prep(t);
+    Bytes area = Keep(row.area.size());
+    uint32_t error = 0xDEAD;
+    EXPECT_EQ(testsupport::Do(row.call, area.empty() ? nullptr : area.data(), t.local_, &error), row.result);
+    KXSetPumpHook(nullptr, nullptr);
+    cancelAt = 0;
+    t.card().ClearFaults();
+    platform::ClearInjectedFailures();
+    EXPECT_EQ(error, row.error) << std::hex << error;
+    EXPECT_TRUE(area == row.area) << "the host's area differs";
+    std::string sent;
+    for (const auto& s : t.Sent()) sent += (sent.empty() ? "" : "|") + Summary(s);
+    if (row.sent[0] == '#') {
+      EXPECT_EQ(std::to_string(t.Sent().size()), row.sent.substr(1));
+    } else if (row.sent != "*") {
+      EXPECT_EQ(sent, row.sent);
+    }
+    const bool made = std::filesystem::exists(t.local_);
+    EXPECT_EQ(made ? std::optional<Bytes>(t.Slurp(t.local_)) : std::nullopt, row.local);
+    if (row.after) row.after(t);
+  }
+}
+
+// The cancel button pressed as the `nth` response of the call is delivered (a trace hook
+// may not call into the library, so it raises the flag as KXCancel does). The hook
+// replaces the fixture's: rows after this one see no traces.
+Step CancelOnDelivery(int nth = 1) {
+  return [nth](CardCallTest&) {
+    KXSetDebugLevel(DBG_TRACE);
+    cancelAt = nth;
+    KXSetTraceHook(
+        [](const char* text, void*) {
+          if (std::strncmp(text, "Got MMC response Data.", 22) == 0 && --cancelAt == 0) CancelRequested.store(1);
+        },
+        nullptr);
+  };
+}
+Step Fail(platform::SysCall call, int err, uint32_t skip = 0) {
+  return [=](CardCallTest&) { platform::InjectFailure(call, err, skip); };
+}
+Step Refuse(uint16_t command, uint16_t status, uint32_t skip = 0) {
+  return [=](CardCallTest& t) { t.card().RefuseNext(command, status, 1, skip); };
+}
+Step Stall(uint32_t count, uint32_t skip = 0) {
+  return [=](CardCallTest& t) { t.card().StallNextRead(count, skip); };
+}
+
+TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
+  const uint32_t notFound = KXERR_CARD_BASE + kxsim::kCardNotFound, bad = KXERR_INVALID_FUNCTION;
+  const uint32_t notReady = KXERR_CARD_BASE + kxsim::kCardNotReady;
+  const Bytes listed = Names({"F1.ATR", "F2.ATR", "F3.ATR", "F4.ATR", "F5.ATR", "F6.ATR", "F7.ATR", "F8.ATR", "OLD\\"});
+  const std::string list = "12 \\L\\ *.* ";
+  const uint16_t readOnly = kxsim::kAttrArchive | kxsim::kAttrReadOnly;
+  const Bytes entries = Cat({Entry("A.ATR", kxsim::kAttrArchive, 300, 0x2E36), Entry("B.ATR", readOnly, 70000),
+                             Entry("SUB", kxsim::kAttrDirectory, 0)});
+  const std::vector<Row> rows = {
+      {"a listing over responses of 5, 4 and no names", {Op::kList, "\\L\\", "*.*", 0x0102, 100}, 1, 0,
+       Cat({listed, Keep(39)}), list + "0 258 128 1|" + list + "5 258 128 1|" + list + "9 258 128 1", {}},
+      {"names that need exactly the area", {Op::kList, "\\L\\", "", 0, 61}, 1, 0, listed, "#3", {}},
+      {"one byte less: the names before", {Op::kList, "\\L\\", "", 0, 60}, 0, KXERR_CARD_LIST_FULL,
+       Cat({Head(listed, 56), Keep(5)}), "#2", {}},
+      {"an area of negative size", {Op::kList, "\\L\\", "", 0, -1}, 0, KXERR_CARD_LIST_FULL, Keep(8), "#1", {}},
+      {"an empty listing", {Op::kList, "\\E\\", "", 0, 16}, 0, 0, Keep(16), "12 \\E\\  0 0 128 1", {}},
+      {"no area: nothing sent", {Op::kList, "\\E\\", "", 0, 16}, 0, 0, {}, "", {}},
+      {"a count of files", {Op::kCount, "\\L\\", "*.*", 2}, 1, 0, Le({8}), "12 \\L\\ *.* 0 2 128 0", {}},
+      {"a count by pattern", {Op::kCount, "\\L\\", "F?.ATR"}, 1, 0, Le({8}), "#1", {}},
+      {"a count of all", {Op::kCount, "\\L\\", ""}, 1, 0, Le({9}), "#1", {}},
+      {"a count of directories", {Op::kCount, "\\L\\", "", 1}, 1, 0, Le({1}), "#1", {}},
+      {"a count in no directory", {Op::kCount, "\\NOSUCH\\"}, 0, notFound, Keep(2), "#1", {}},
+      {"entries in an area one byte larger", {Op::kDirInfo, "\\D\\", "", 0, 67}, 1, 0, Cat({entries, Keep(1)}),
+       "11 \\D\\  128", {}},
+      {"entries in an area of their size", {Op::kDirInfo, "\\D\\", "", 0, 66}, 0, 0, Keep(80), "#1", {}},
+      {"entries without an area", {Op::kDirInfo, "\\D\\", "", 0, 100}, 0, 0, {}, "", {}},
+      {"file information", {Op::kFileInfo, "\\D\\", "B.ATR"}, 1, 0,
+       Cat({Le({70000}, 4), Le({kxsim::kSampleDate, kxsim::kSampleTime, readOnly})}), "21 \\D\\ B.ATR", {}},
+      {"a file size", {Op::kSize, "\\D\\", "A.ATR"}, 1, 0, Le({300}, 4), "#1", {}},
+      {"the size of no file", {Op::kSize, "\\D\\", "C.ATR"}, 0, notFound, Keep(4), "#1", {}},
+      {"127 characters of path and name", {Op::kSize, kP127.c_str(), kN127.c_str()}, 1, 0, Le({5}, 4),
+       "21 " + kP127 + " " + kN127, {}},
+      {"a name of 128", {Op::kSize, kP127.c_str(), kN128.c_str()}, 0, bad, Keep(4), "", {}},
+      {"a path of 128 to a delete", {Op::kDelete, kD128.c_str() + 1, "A"}, 0, bad, {}, "", {}},
+      {"a path of 128 to a count", {Op::kCount, kN128.c_str()}, 0, bad, Keep(2), "", {}},
+      {"a name of 128 to a listing", {Op::kList, "", kN128.c_str(), 0, 9}, 0, bad, Keep(9), "", {}},
+      {"the card's status", {Op::kStatus}, 1, 0, Le({0}), "19", {}},
+      {"the card's size and free space", {Op::kFigures}, 1, 0, Le({kCapacity, kCapacity - used_}, 4), "19", {}},
+      {"a delete", {Op::kDelete, "\\X\\", "A.ATR", 0x0033}, 1, 0, {}, "17 \\X\\ A.ATR 51", {}},
+      {"the deleted file is gone", {Op::kSize, "\\X\\", "A.ATR"}, 0, notFound, Keep(4), "#1", {}},
+      {"a read-only file is refused", {Op::kDelete, "\\X\\", "LOCKED.ATR"}, 0,
+       KXERR_CARD_BASE + kxsim::kCardWriteProtected, {}, "#1", {}},
+      {"and stays", {Op::kSize, "\\X\\", "LOCKED.ATR"}, 1, 0, Le({10}, 4), "#1", {}},
+      {"a refusal with the card's status", {Op::kDelete, "\\X\\", "LOCKED.ATR"}, 0, KXERR_CARD_BASE + 0x0ABC, {}, "#1",
+       {}, Refuse(MMC_DELETE_FILE, 0x0ABC)},
+      {"a directory that is not empty", {Op::kDeleteDir, "\\", "OLD"}, 0, KXERR_CARD_BASE + kxsim::kCardNotEmpty, {},
+       "18 \\ OLD 0", {}},
+      {"the same with its contents", {Op::kDeleteDir, "\\", "OLD", 1}, 1, 0, {}, "18 \\ OLD 1", {}, nullptr,
+       [](auto& t) { EXPECT_FALSE(t.card().Exists("\\OLD")); }},
+      {"a cancel as a listing's response comes", {Op::kList, "\\L\\", "", 0, 100}, 0, KXERR_CANCELED, Keep(100), "#1",
+       {}, CancelOnDelivery()},
+      {"a count keeps what came with a cancel", {Op::kCount, "\\L\\"}, 1, KXERR_CANCELED, Le({9}), "#1", {},
+       CancelOnDelivery()},
+      {"no response area: the system's code", {Op::kCount}, 0, platform::kErrorNotEnoughMemory, Keep(2), "", {},
+       Fail(platform::SysCall::Alloc, ENOMEM)},
+      {"no message buffer: the library's code", {Op::kCount}, 0, KXERR_NO_MEMORY, Keep(2), "", {},
+       Fail(platform::SysCall::Alloc, ENOMEM, 1)},
+      {"a card not ready gives its status", {Op::kStatus}, 1, 0, Le({kxsim::kCardNotReady}), "19", {},
+       [](auto& t) { t.card().SetStatusWord(kxsim::kCardNotReady); }},
+      {"but not its figures", {Op::kFigures}, 0, notReady, Keep(8), "19", {}},
+      {"and refuses a count", {Op::kCount}, 0, notReady, Keep(2), "#1", {}},
+  };
+  RunRows(*this, rows);
+}
+
+TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
+  const uint32_t notFound = KXERR_CARD_BASE + kxsim::kCardNotFound, bad = KXERR_INVALID_FUNCTION;
+  const Bytes& cable = Data("\\TESTS\\CABLE003.ATR");
+  const std::string cablePath = "\\TESTS\\ CABLE003.ATR";
+  const char* const cableFile = "\\TESTS\\CABLE003.ATR";
+  const auto notFile = platform::kErrorFileNotFound;
+  const std::vector<Row> rows = {
+      {"20000 bytes in three pieces after the size", {Op::kRead, cableFile}, 1, 0, {},
+       "21 " + cablePath + Reads(cablePath, {0, 7930, 15860}), cable},
+      {"an empty piece: again at the same offset", {Op::kRead, "\\A.ATR"}, 1, 0, {},
+       "21 \\ A.ATR" + Reads("\\ A.ATR", {0, 7930, 7930, 15860, 23790, 31720, 39650}), Data("\\A.ATR"), Stall(1, 1)},
+      {"no such file: no local file", {Op::kRead, "\\NOSUCH.ATR"}, 0, notFound, {}, "21 \\ NOSUCH.ATR", {}},
+      {"no backslash: a file in the root", {Op::kRead, "ROOT.ATR"}, 1, 0, {}, "21  ROOT.ATR" + Reads(" ROOT.ATR", {0}),
+       Data("\\ROOT.ATR")},
+      {"a final backslash: an empty name", {Op::kRead, "\\NODIR\\"}, 0, notFound, {}, "21 \\NODIR\\ ", {}},
+      {"a directory part of 128", {Op::kRead, kD128.c_str()}, 0, bad, {}, "", {}},
+      {"a name of 128", {Op::kRead, kLongName.c_str()}, 0, bad, {}, "", {}},
+      {"no local file named", {Op::kRead, "\\ROOT.ATR", "", 0, testsupport::kNoLocal}, 0, bad, {}, "", {}},
+      {"a local file is replaced", {Op::kRead, "\\ROOT.ATR"}, 1, 0, {}, "#2", Data("\\ROOT.ATR"),
+       [](auto& t) { std::ofstream(t.local_) << std::string(5000, 'x'); }},
+      {"a local file that cannot be made", {Op::kRead, "\\ROOT.ATR", "", 0, testsupport::kUnmakeable}, 0, notFile, {},
+       "#1", {}},
+      {"a local file the system refuses", {Op::kRead, "\\ROOT.ATR"}, 0, platform::kErrorAccessDenied, {}, "#1", {},
+       Fail(platform::SysCall::FileCreate, EACCES)},
+      {"an empty local path", {Op::kRead, "\\ROOT.ATR", "", 0, testsupport::kEmptyPath}, 0, notFile, {}, "#1", {}},
+      {"a failed write of a piece with status 0", {Op::kRead, cableFile}, 0, KXERR_CARD_BASE, {}, "#3",
+       Head(cable, 7930), Fail(platform::SysCall::FileWrite, ENOSPC, 1)},
+      {"a failed write of the last piece", {Op::kRead, cableFile}, 0, KXERR_CARD_BASE + 0x2000, {}, "#4",
+       Head(cable, 15860), Fail(platform::SysCall::FileWrite, ENOSPC, 2)},
+      {"a refused piece", {Op::kRead, cableFile}, 0, KXERR_CARD_BASE + 0x0123, {}, "#3", Head(cable, 7930),
+       Refuse(MMC_READ_FILE, 0x0123, 1)},
+      {"no area for the pieces", {Op::kRead, "\\ROOT.ATR"}, 0, platform::kErrorNotEnoughMemory, {}, "#1", {},
+       Fail(platform::SysCall::Alloc, ENOMEM, 2)},
+      {"a cancel once the second piece is asked for", {Op::kRead, "\\BIG.ATR"}, 0, KXERR_CANCELED, {}, "#3",
+       Head(Data("\\BIG.ATR"), 7930),
+       [](auto& t) {
+         KXSetPumpHook(
+             [](void* c) {
+               size_t reads = 0;
+               for (const auto& m : static_cast<kxsim::Card*>(c)->Requests()) reads += GetU16(m.data() + 2) == 15;
+               if (reads >= 2) KXCancel();
+             },
+             &t.card());
+       }},
+      {"a cancel as the size comes", {Op::kRead, cableFile}, 0, KXERR_CANCELED, {}, "#1", {}, CancelOnDelivery(1)},
+      {"a cancel with the first piece", {Op::kRead, cableFile}, 0, KXERR_CANCELED, {}, "#2", Head(cable, 7930),
+       CancelOnDelivery(2)},
+      {"a cancel with the last piece", {Op::kRead, cableFile}, 1, KXERR_CANCELED, {}, "#4", cable, CancelOnDelivery(4)},
+      {"a card that sends no bytes: 100 pieces", {Op::kRead, "\\ROOT.ATR"}, 0, KXERR_RESPONSE_TIMEOUT, {}, "#101",
+       Bytes{}, Stall(1000)},
+      {"the header of a 30-byte file", {Op::kHeader, "\\TESTS\\", "SHORT.ATR"}, 1, 0,
+       Cat({Data("\\TESTS\\SHORT.ATR"), Bytes(19, 0), Keep(11)}), "15 \\TESTS\\ SHORT.ATR 0 0 49", {}},
+      {"the header of a longer file", {Op::kHeader, "\\TESTS\\", "LONG.ATR"}, 1, 0,
+       Cat({Head(Data("\\TESTS\\LONG.ATR"), 49), Keep(11)}), "#1", {}},
+      {"the header of no file", {Op::kHeader, "\\TESTS\\", "NONE"}, 0, notFound, Keep(60), "#1", {}},
+      {"a header without an area", {Op::kHeader, "\\TESTS\\", "LONG.ATR"}, 0, bad, {}, "", {}},
+      {"the walk's first file", {Op::kFirst, "\\T\\", "*.ATR"}, 1, 0, Found("A.ATR"), "27 \\T\\ *.ATR 128",
+       Data("\\T\\A.ATR")},
+      {"an empty next file", {Op::kNext}, 1, 0, Found("B.ATR"), "28", Bytes{}},
+      {"a next file of 20000 bytes", {Op::kNext}, 1, 0, Found("C.ATR"), "28", Data("\\T\\C.ATR")},
+      {"no further file", {Op::kNext}, 0, KXERR_CARD_BASE + kxsim::kCardNoMoreFiles, Keep(137), "28", Bytes{}, nullptr,
+       [](auto& t) { EXPECT_TRUE(t.card().WalkOpen()); }},
+      {"the walk's end", {Op::kClose}, 1, 0, {}, "29", {}, nullptr, [](auto& t) { EXPECT_FALSE(t.card().WalkOpen()); }},
+      {"a next file after the end", {Op::kNext}, 0, KXERR_CARD_BASE + kxsim::kCardNoWalk, Keep(137), "28", Bytes{}},
+      {"a file too large for one response", {Op::kFirst, "\\W\\"}, 0, KXERR_RECORD_TOO_LARGE, Found("BIG.ATR"), "#1",
+       Bytes{}},
+      {"and the walk goes on", {Op::kNext}, 1, 0, Found("SMALL.ATR"), "28", Data("\\W\\SMALL.ATR")},
+      {"the largest file one response carries", {Op::kFirst, "\\U\\"}, 1, 0, Found("MAX"), "#1", Data("\\U\\MAX")},
+      {"a first file into an unmakeable file", {Op::kFirst, "\\T\\", "", 0, testsupport::kUnmakeable}, 0, notFile,
+       Keep(137), "", {}},
+      {"a next file into an unmakeable file", {Op::kNext, "", "", 0, testsupport::kUnmakeable}, 0, notFile, Keep(137),
+       "", {}},
+      {"a first file with a path of 128", {Op::kFirst, kN128.c_str()}, 0, bad, Keep(137), "", {}},
+      {"a first file without a local file", {Op::kFirst, "\\T\\", "", 0, testsupport::kNoLocal}, 0, bad, Keep(137), "",
+       {}},
+      {"a found file that cannot be written", {Op::kFirst, "\\T\\"}, 0, KXERR_CARD_BASE + 0x2000, Found("A.ATR"), "#1",
+       Bytes{}, Fail(platform::SysCall::FileWrite, ENOSPC)},
+      {"a cancel with a found file", {Op::kFirst, "\\T\\"}, 0, KXERR_CANCELED, Keep(137), "#1", Bytes{},
+       CancelOnDelivery(1)},
+      {"an end of the walk refused", {Op::kClose}, 0, KXERR_CARD_BASE + 0x0077, {}, "29", {},
+       Refuse(MMC_CLOSE_FILE, 0x0077)},
+  };
+  RunRows(*this, rows);
+}
+
+// KXAccessMMC itself: the request as sent, the response as delivered, and the exchange's
+// failures and cancels.
+TEST_F(CardCallTest, AccessMMC) {
+  Bytes block(256, 0);
+  block[0] = '\\';
+  std::memcpy(block.data() + 128, "ROOT.ATR", 8);
+  const Bytes info = Cat({Bytes{14, 0, 21, 0, 0, 0, 0, 0, 0, 0}, block});
+  const Bytes status = testsupport::CardResponse(0, 0, 0, Le({kCapacity, kCapacity - used_}, 4));
+  const Bytes rootInfo = testsupport::CardResponse(
+      0, 0, 0, Cat({Le({10}, 4), Le({kxsim::kSampleDate, kxsim::kSampleTime, kxsim::kAttrArchive})}));
+  auto access = [](const char* name, int32_t length, uint32_t capacity, uint16_t command = MMC_CARD_STATUS) {
+    return testsupport::Call{Op::kAccess, "\\", name, command, length, capacity};
+  };
+  const std::vector<Row> rows = {
+      {"a request without a block is a bare header", access(nullptr, 0, 18), 1, 0, status, "19", {}, nullptr,
+       [](auto& t) { EXPECT_EQ(t.server->Stats().lastRequest, (Bytes{14, 0, 19, 0, 0, 0, 0, 0, 0, 0})); }},
+      {"a request block follows the header", access("ROOT.ATR", 256, 20, MMC_FILE_INFO), 1, 0, rootInfo,
+       "21 \\ ROOT.ATR", {}, nullptr, [&info](auto& t) { EXPECT_EQ(t.server->Stats().lastRequest, info); }},
+      {"a block of 65536 bytes", access("", 65536, 18), 0, KXERR_INVALID_FUNCTION, Keep(18), "", {}},
+      {"a block of negative length", access("", -1, 18), 0, KXERR_INVALID_FUNCTION, Keep(18), "", {}},
+      {"a length without a block", access(nullptr, 5, 18), 0, KXERR_INVALID_FUNCTION, Keep(18), "", {}},
+      {"no response area", access(nullptr, 0, 18), 0, KXERR_BAD_MEMORY_HANDLE, {}, "19", {}},
+      {"a reply for another card command: a resync", access(nullptr, 0, 18), 0, KXERR_NO_SCANNER, Keep(18), "*", {},
+       [](auto& t) {
+         KXSetDebugLevel(DBG_TRACE);
+         t.ClearTraces();
+         t.server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultNext(kxsim::FaultKind::kWrongType)));
+       },
+       [](auto& t) { EXPECT_EQ(t.CountTrace("KXSync\n"), 1); }},
+      {"and the line is usable right after", access(nullptr, 0, 18), 1, 0, status, "*", {}},
+      {"a cancel while the answer is awaited", access(nullptr, 0, 18), 0, KXERR_CANCELED, Keep(18), "*", {},
+       [](auto& t) {
+         KXSetPumpHook(
+             [](void* s) {
+               if (static_cast<kxsim::PtyServer*>(s)->Stats().messagesReceived >= 1) KXCancel();
+             },
+             t.server.get());
+       }},
+      {"a cancel after the answer keeps it", access(nullptr, 0, 18), 1, KXERR_CANCELED, status, "19", {},
+       CancelOnDelivery()},
+  };
+  RunRows(*this, rows);
+}
+
+TEST(CardCallClosed, WithoutASessionNothingIsSent) {
+  uint8_t response[18];
+  uint32_t length = sizeof response, error = 0;
+  EXPECT_EQ(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, response, &length, &error), 0u);
+  EXPECT_EQ(error, KXERR_NOT_OPEN);
+}
+
+// An instrument that never answers, or refuses every packet: 60 tries (a second of
+// silence each, in library time), then the exchange's own code.
+class SilentCardCallTest : public cardtest::CardSessionTest {
+ protected:
+  void Configure(kxsim::ServerOptions& options) override { options.clock = [] { return platform::TickCount(); }; }
+};
+
+TEST_F(SilentCardCallTest, SixtyTriesThenTheExchangesCode) {
+  const struct {
+    kxsim::FaultKind fault;
+    uint32_t error;
+    const char* tried;
+  } cases[] = {
+      {kxsim::FaultKind::kDropReply, KXERR_RESPONSE_TIMEOUT, " KXWaitMessage Error - Failure in WaitPacket \n"},
+      {kxsim::FaultKind::kNakGoodFrame, KXERR_NO_SCANNER, " SendMessage Error - SendPacket Failed \n"}};
+  platform::SetClockSpeed(100);
+  KXSetDebugLevel(DBG_TRACE);
+  for (const auto& c : cases) {
+    server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultAtRate(c.fault, 1.0)));
+    ClearTraces();
+    uint8_t response[18];
+    uint32_t length = sizeof response, error = 0;
+    EXPECT_EQ(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, response, &length, &error), 0u);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(CountTrace(c.tried), 60);
+  }
+}
+
+}  // namespace

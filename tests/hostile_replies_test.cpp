@@ -1,0 +1,190 @@
+// Replies no instrument should send, to the record services, to KXAccessMMC and to the
+// card calls: too short, lying about their lengths or counts, of another kind, names that
+// never end. One table: the replies the scripted instrument gives, the call, and what the
+// call must return and leave in the host's area (which starts as 0xEE bytes; nothing may
+// be written past what the call may fill, and the sanitizer build watches every read).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include "services/card_access.h"
+#include "services/record.h"
+#include "wire/byte_order.h"
+#include "tests/support/bytes.h"
+#include "tests/support/card_ops.h"
+#include "tests/support/scripted_link.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::CardMessage;
+using testsupport::CardResponse;
+using testsupport::Cat;
+using testsupport::Keep;
+using testsupport::Le;
+using testsupport::Message;
+using testsupport::Op;
+using testsupport::Text;
+
+constexpr uint16_t kAny = 0xFFFF;           // a reply for every other request
+constexpr uint32_t kSomeError = 0xFFFFFFFF;  // any error code but 0
+// The local file of the copies, one per process (other runs may share /tmp).
+const std::string kLocal = "/tmp/kxlib-hostile-" + std::to_string(getpid());
+
+// A record-read reply for `type` claiming `claimed` record bytes and carrying `carried`.
+Bytes RecordReply(uint16_t type, uint16_t claimed, size_t carried) {
+  return Message(14, DB_READ_RECORD, 1, Cat({Le({type, claimed}), Bytes(56, 0), Bytes(carried, 0x5C)}));
+}
+
+// A card-status request through KXAccessMMC with the given capacity.
+testsupport::Call Status(uint32_t capacity) { return {Op::kAccess, "", nullptr, MMC_CARD_STATUS, 0, capacity}; }
+
+struct Row {
+  const char* name;
+  std::map<uint16_t, Bytes> replies;  // by request Type
+  testsupport::Call call;
+  int result;
+  uint32_t error;
+  Bytes area;                   // the host's area afterwards
+  const char* local = nullptr;  // the local file afterwards (nullptr: none made)
+  int requests = -1;            // requests the instrument got (-1: not counted)
+  int syncs = -1;               // resynchronisations of the line (-1: not counted)
+};
+
+class HostileReplyTest : public testsupport::ScriptedLinkTest {
+ protected:
+  void TearDown() override {
+    std::filesystem::remove(kLocal);
+    ScriptedLinkTest::TearDown();
+  }
+  void Check(const Row& row) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(kLocal);
+    KXSetDebugLevel(DBG_TRACE);
+    ClearTraces();
+    const size_t before = instrument.Requests().size();
+    instrument.SetHandler([replies = row.replies](const Bytes& request) {
+      auto it = replies.find(GetU16(request.data() + 2));
+      return std::optional<Bytes>(it != replies.end() ? it->second : replies.at(kAny));
+    });
+    Bytes area = Keep(row.area.size());
+    uint32_t error = 0xDEAD;
+    EXPECT_EQ(testsupport::Do(row.call, area.empty() ? nullptr : area.data(), kLocal, &error), row.result);
+    if (row.error == kSomeError) {
+      EXPECT_NE(error, 0u);
+    } else {
+      EXPECT_EQ(error, row.error);
+    }
+    EXPECT_TRUE(area == row.area) << "the host's area differs";
+    EXPECT_EQ(std::filesystem::exists(kLocal), row.local != nullptr);
+    if (row.local != nullptr) {
+      std::ifstream in(kLocal, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), row.local);
+    }
+    if (row.requests >= 0) {
+      EXPECT_EQ(instrument.Requests().size() - before, size_t(row.requests));
+    }
+    if (row.syncs >= 0) {
+      EXPECT_EQ(CountTrace("KXSync\n"), row.syncs);
+    }
+  }
+};
+
+TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
+  const Bytes never = CardMessage(MMC_DIR_LIST, CardResponse(0x1000, 0, 40000, Bytes(40000, 0)));
+  const Bytes twenty = CardMessage(19, Text("twenty-byte response"));
+  const Bytes cut = Cat({Message(14, 19, 1, Le({0, 40})), Bytes(56, 0), Bytes(8, 0x11)});
+  const Bytes ab = Text(std::string("AB\0CD\0", 6));
+  const Bytes name128 = Cat({Bytes(128, 'M'), {0}, Text("ddddd")});
+  const uint16_t rec = VERSION_INFO;
+  const Row rows[] = {
+      // Record services.
+      {"a record longer than its reply", {{kAny, RecordReply(rec, 500, 10)}}, {Op::kReadRecord, "", "", rec, 600}, 0,
+       KXERR_COMM, Cat({Le({0}), Keep(600)})},
+      {"the same, read by size", {{kAny, RecordReply(rec, 500, 10)}}, {Op::kReadBySize, "", "", rec, 600}, 0,
+       KXERR_COMM, Cat({Le({0}), Keep(600)})},
+      {"a record reply without its record header", {{kAny, Message(14, DB_READ_RECORD, 1, Le({rec}))}},
+       {Op::kReadRecord, "", "", rec, 16}, 0, KXERR_NO_SCANNER, Keep(18)},
+      {"a not-found reply that stops after the record number",
+       {{kAny, Message(14, DB_READ_RECORD, 251, Le({COPPER_AUTOTEST_REC, 0, 42}))}},
+       {Op::kReadRecord, "", "", COPPER_AUTOTEST_REC}, 0, KXERR_RECORD_NOT_FOUND, Le({42})},
+      {"six bytes to a write", {{kAny, {14, 0, 1, 0, 1, 0}}}, {Op::kWrite, "", "", USER_UPREF_RECORD}, 0, kSomeError,
+       {}},
+      {"six bytes to a delete", {{kAny, {14, 0, 1, 0, 1, 0}}}, {Op::kDeleteRecord, "", "", USER_UPREF_RECORD}, 0,
+       KXERR_COMM, {}},
+      {"a delete answered for another record type",
+       {{kAny, Message(14, DB_DELETE_RECORD, 1, Le({COPPER_AUTOTEST_REC}))}},
+       {Op::kDeleteRecord, "", "", USER_UPREF_RECORD}, 0, KXERR_COMM, {}, nullptr, 1, 1},
+      {"a free-space reply that stops before its figure", {{kAny, Message(14, DB_INFO, 1, {0, 0, 0, 0x10})}},
+       {Op::kFreeSpace}, 0, KXERR_COMM, Le({0}, 4)},
+      {"a free-space reply of another kind", {{kAny, Message(14, DB_SERIAL_NUMBER, 1, Bytes(8, 0x10))}},
+       {Op::kFreeSpace}, 0, 0, Le({0}, 4), nullptr, 1, 0},
+      {"a free-space reply with any status", {{kAny, Message(14, DB_INFO, 77, {0, 0, 0, 0x10, 0x27, 0, 0})}},
+       {Op::kFreeSpace}, 1, 0, Le({10000}, 4)},
+      {"a serial number reply one character short", {{kAny, Message(14, DB_SERIAL_NUMBER, 1, Bytes(70, 'x'))}},
+       {Op::kSerial}, 0, 0, Keep(12)},
+      {"a data-id reply of one byte", {{kAny, Message(7, 34, 1, {9})}}, {Op::kDataId, "", "", 3, 4}, 1, 0,
+       Cat({Keep(4), Le({0})})},
+      // KXAccessMMC, asking for the card status.
+      {"shorter than a message header", {{kAny, {14, 0, 19}}}, Status(64), 0, KXERR_COMM, Keep(64)},
+      {"a header without a response length", {{kAny, Message(14, 19, 1)}}, Status(64), 0, KXERR_COMM, Keep(64)},
+      {"a response length of 40 with 8 bytes behind it", {{kAny, cut}}, Status(64), 0, KXERR_COMM, Keep(64)},
+      {"the same telling the truth", {{kAny, CardMessage(19, Bytes(8, 0x11))}}, Status(64), 1, 0,
+       Cat({Bytes(8, 0x11), Keep(56)})},
+      {"a response of exactly the capacity", {{kAny, twenty}}, Status(20), 1, 0,
+       Cat({Text("twenty-byte response"), Keep(4)})},
+      {"a response one byte over the capacity", {{kAny, twenty}}, Status(19), 0, KXERR_RECORD_TOO_LARGE,
+       Cat({Text("twenty-byte respons"), Keep(5)})},
+      {"a capacity of 0", {{kAny, twenty}}, Status(0), 0, KXERR_RECORD_TOO_LARGE, Keep(24)},
+      {"a capacity that reads as negative", {{kAny, twenty}}, Status(0x80000000u), 0, KXERR_RECORD_TOO_LARGE, Keep(24)},
+      {"another class with status OK", {{kAny, Message(7, 19, 1, Bytes(60, 0))}}, Status(18), 0, KXERR_NO_SCANNER,
+       Keep(18), nullptr, 1, 1},
+      {"an operation not completed", {{kAny, CardMessage(19, CardResponse(0, 0, 0, Bytes(8, 1)), 9)}}, Status(18), 0,
+       KXERR_COMM, Keep(18)},
+      // The card calls.
+      {"three names announced, two sent", {{kAny, CardMessage(MMC_DIR_LIST, CardResponse(0, 0, 3, ab))}},
+       {Op::kList, "", "", 0, 64}, 0, KXERR_COMM, Cat({ab, Keep(58)}), nullptr, 1},
+      {"a name without its terminator", {{kAny, CardMessage(MMC_DIR_LIST, CardResponse(0, 0, 1, Text("ENDLESS")))}},
+       {Op::kList, "", "", 0, 64}, 0, KXERR_COMM, Keep(64)},
+      {"a listing shorter than its header", {{kAny, CardMessage(MMC_DIR_LIST, {0, 0, 0, 0, 1})}},
+       {Op::kList, "", "", 0, 64}, 0, KXERR_COMM, Keep(64)},
+      {"a listing that never stops ends where its index would pass 65535", {{kAny, never}},
+       {Op::kList, "", "", 0, 200000}, 0, KXERR_COMM, Cat({Bytes(80000, 0), Keep(120000)}), nullptr, 2},
+      {"the same into a small area", {{kAny, never}}, {Op::kList, "", "", 0, 1000}, 0, KXERR_CARD_LIST_FULL,
+       Cat({Bytes(1000, 0), Keep(1)})},
+      {"more entries than bytes", {{kAny, CardMessage(MMC_DIR_INFO, CardResponse(0, 0, 100, Bytes(66, 'e')))}},
+       {Op::kDirInfo, "", "", 0, 4000}, 0, KXERR_COMM, Keep(4000)},
+      {"file information of 16 bytes", {{kAny, CardMessage(MMC_FILE_INFO, CardResponse(0, 0, 0, Bytes(6, 1)))}},
+       {Op::kSize, "", "A"}, 0, KXERR_COMM, Keep(4)},
+      {"a card status of 14 bytes", {{kAny, CardMessage(MMC_CARD_STATUS, CardResponse(0, 0, 0, Bytes(4, 1)))}},
+       {Op::kFigures}, 0, KXERR_COMM, Keep(8)},
+      {"an empty card status", {{kAny, CardMessage(MMC_CARD_STATUS, {})}}, {Op::kStatus}, 0, KXERR_COMM, Keep(2)},
+      {"a delete answered without a header", {{kAny, CardMessage(MMC_DELETE_FILE, {0, 0})}}, {Op::kDelete, "", "A"}, 0,
+       KXERR_COMM, {}},
+      {"a delete answered with 11 bytes", {{kAny, CardMessage(MMC_DELETE_FILE, Bytes(11, 0))}},
+       {Op::kDelete, "", "A"}, 0, KXERR_RECORD_TOO_LARGE, {}},
+      {"a piece that claims more bytes than it carries",
+       {{MMC_FILE_INFO, CardMessage(MMC_FILE_INFO, CardResponse(0, 0, 0, Le({100, 0, 0, 0, 0})))},
+        {kAny, CardMessage(MMC_READ_FILE, CardResponse(0x2000, 500, 0, Bytes(100, 7)))}},
+       {Op::kRead, "\\A"}, 0, KXERR_COMM, {}, ""},
+      {"a found name that fills its field",
+       {{kAny, CardMessage(MMC_FIRST_FILE, CardResponse(0x2000, 0, 1, Bytes(129, 'N')))}}, {Op::kFirst}, 0, KXERR_COMM,
+       Keep(137), ""},
+      {"a walk response that stops inside the name",
+       {{kAny, CardMessage(MMC_NEXT_FILE, CardResponse(0x2000, 0, 1, Text("A.ATR")))}}, {Op::kNext}, 0, KXERR_COMM,
+       Keep(137), ""},
+      {"a found name of 128 characters", {{kAny, CardMessage(MMC_NEXT_FILE, CardResponse(0x2000, 5, 1, name128))}},
+       {Op::kNext}, 1, 0, Cat({Bytes(128, 'M'), {0}, Keep(8)}), "ddddd"},
+      {"a first file answered with CardStatus 0", {{kAny, CardMessage(MMC_FIRST_FILE, Bytes(139, 0))}}, {Op::kFirst}, 0,
+       KXERR_CARD_BASE, Keep(137), ""},
+  };
+  for (const Row& row : rows) Check(row);
+}
+
+}  // namespace
