@@ -47,8 +47,8 @@ uint32_t BaudFromSpeed(unsigned speed) {
 PtyServer::PtyServer(Instrument& model, ServerOptions options)
     : model_(model),
       options_(std::move(options)),
-      wire_(model, WireOptions{options_.seed, std::move(options_.faults),
-                               options_.replyDelayMs, options_.timings, 256}) {
+      faulty_(model, options_.seed, std::move(options_.faults), options_.replyDelayMs),
+      wire_(faulty_, WireOptions{options_.timings, 256}, &faulty_.Injector()) {
   options_.faults = {};
   pace_ = options_.pace;
   int fds[2];
@@ -106,12 +106,12 @@ void PtyServer::ResetStats() {
 
 void PtyServer::SetFaults(FaultPlan plan) {
   std::lock_guard<std::mutex> lock(mutex_);
-  wire_.SetFaults(std::move(plan));
+  faulty_.SetPlan(std::move(plan));
 }
 
 void PtyServer::SetReplyDelay(uint32_t ms) {
   std::lock_guard<std::mutex> lock(mutex_);
-  wire_.SetReplyDelay(ms);
+  faulty_.SetReplyDelay(ms);
 }
 
 void PtyServer::SetPace(bool on) {

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "sim/faults.h"
+#include "sim/faulty_instrument.h"
 #include "sim/instrument.h"
 #include "sim/pacer.h"
 #include "sim/pty.h"
@@ -85,6 +86,7 @@ class PtyServer {
   int wakeWrite_ = -1;
 
   mutable std::mutex mutex_;  // guards everything below, and the wire
+  FaultyInstrument faulty_;   // the model as the wire serves it
   SerialWire wire_;
   Pacer inPacer_;
   Pacer outPacer_;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/faults.h"
+#include "sim/faulty_instrument.h"
 #include "sim/scripted_instrument.h"
 #include "sim/serial_wire.h"
 #include "tests/sim_host.h"
@@ -29,9 +30,11 @@ std::optional<Bytes> RecordReply(const Bytes& request) {
 
 struct Exchange {
   kxsim::ScriptedInstrument model{&RecordReply};
+  kxsim::FaultyInstrument faulty;
   kxsim::SerialWire wire;
   uint32_t now = 0;
-  explicit Exchange(FaultPlan plan, uint64_t seed = 1) : wire(model, kxsim::WireOptions{seed, std::move(plan), 0, {}, 64}) {}
+  explicit Exchange(FaultPlan plan, uint64_t seed = 1)
+      : faulty(model, seed, std::move(plan)), wire(faulty, kxsim::WireOptions{{}, 64}, &faulty.Injector()) {}
   // Sends one request frame and returns everything the instrument answered, ACKing
   // each reply packet.
   Bytes Ask(const Bytes& request) {

@@ -1,6 +1,7 @@
 // The simulator's serial wire, driven byte by byte with a hand-made clock.
 #include <gtest/gtest.h>
 
+#include "sim/faulty_instrument.h"
 #include "sim/scripted_instrument.h"
 #include "sim/serial_wire.h"
 #include "tests/sim_host.h"
@@ -22,11 +23,12 @@ const Bytes kSerialNumberFrame = {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23
 
 struct SimWire : ::testing::Test {
   kxsim::ScriptedInstrument model;
+  kxsim::FaultyInstrument faulty{model};
   std::unique_ptr<kxsim::SerialWire> wire;
   uint32_t now = 1000;
 
   void SetUp() override { Make({}); }
-  void Make(WireOptions options) { wire = std::make_unique<kxsim::SerialWire>(model, std::move(options)); }
+  void Make(WireOptions options) { wire = std::make_unique<kxsim::SerialWire>(faulty, std::move(options)); }
   void Feed(const Bytes& b) { wire->Receive(b.data(), b.size(), now); }
   Bytes Out() { return wire->TakeOutput(now); }
   void Advance(uint32_t ms) {
@@ -208,9 +210,8 @@ TEST_F(SimWire, ANewRequestAbandonsTheReplyInHandWithItsUnsentBytes) {
   EXPECT_EQ(wire->Stats().repliesAbandoned, 1u);
 
   // Also a delayed reply that has not gone yet; the delay holds the reply back.
-  WireOptions options;
-  options.replyDelayMs = 500;
-  Make(options);
+  faulty.SetReplyDelay(500);
+  Make({});
   Feed(Frame(0x2300, Message(14, 2)));
   Advance(100);
   Feed(Frame(0x2300, Message(14, 4)));
