@@ -21,7 +21,7 @@
 
 #include "sim/faults.h"
 #include "sim/pty_server.h"
-#include "sim/sample_database.h"
+#include "sim/dataset.h"
 #include "sim/scanner.h"
 #include "sim/wire_format.h"
 
@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
 
   try {
     kxsim::Scanner scanner(scannerOptions);
-    if (!empty) kxsim::LoadSampleDatabase(scanner);
+    if (!empty) kxsim::LoadDataset(kxsim::GenerateDataset(), scanner);
     if (cardFolder.empty()) {
       scanner.card().LoadSample();
     } else if (std::string problem; !scanner.card().LoadFolder(cardFolder, &problem)) {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "sim/sample_database.h"
+#include "sim/dataset.h"
 #include "sim/scanner.h"
 #include "tests/sim_host.h"
 
@@ -74,7 +74,7 @@ TEST_F(SimScanner, ReadsDeliverTheRecordOrCountWhatIsThere) {
 // The sample database's autotests (keys 1, 1, 2) and limits (keyed by name), walked the
 // way a download does.
 TEST_F(SimScanner, KeysSelectRecordsAndCountThem) {
-  kxsim::LoadSampleDatabase(scanner);
+  kxsim::LoadDataset(kxsim::GenerateDataset(), scanner);
   const struct {
     uint16_t type, asked;
     Bytes key;
