@@ -105,6 +105,7 @@ TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
   } cases[] = {
       {"each packet after the host's ACK", 1250, 0, "r2 T20:A a W0:S W100: A:M W100: A:E A:", 1, 0, 1},
       {"ten transmissions of a first packet", 700, 0, "r2 W5000:AS " + nakThenSilence + " W1500: A:", 0, 1, 1},
+      {"ten transmissions, the last NAKed", 700, 0, "R2:AS N:S N:S N:S N:S N:S N:S N:S N:S N:S N: A:", 0, 1, 1},
       {"a later packet never again on silence", 700, 0, "R2:AS A:E W1500:", 0, 1, 0},
       {"a new request drops the unsent bytes", 400, 0, "r2 d30 R3:AO A:", 1, 1, 0},
       {"a new request drops a delayed reply", 400, 500, "R2:A W100: R4:A W499: W1:O A:", 1, 1, 0},
