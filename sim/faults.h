@@ -78,7 +78,8 @@ struct FaultPlan {
   bool empty() const { return rules.empty(); }
 };
 
-// Decides, occasion by occasion, which rule fires. Not thread-safe: owned by one wire.
+// Decides, occasion by occasion, which rule fires. Not thread-safe: owned by one served
+// instrument (sim/faulty_instrument.h), whose transport draws from it too.
 class FaultInjector {
  public:
   explicit FaultInjector(uint64_t seed = 1) : state_(seed) {}

@@ -19,9 +19,9 @@
 #include <cstring>
 #include <string>
 
+#include "sim/dataset.h"
 #include "sim/faults.h"
 #include "sim/pty_server.h"
-#include "sim/sample_database.h"
 #include "sim/scanner.h"
 #include "sim/wire_format.h"
 
@@ -179,90 +179,125 @@ bool StdinWatched() {
   return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(STDIN_FILENO);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  enum { kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin, kOptCard,
-         kOptCardStatus };
-  static const option kOptions[] = {
-      {"seed", required_argument, nullptr, 's'},
-      {"pace", no_argument, nullptr, 'p'},
-      {"line-speed-check", no_argument, nullptr, kOptLineSpeed},
-      {"reply-delay", required_argument, nullptr, 'd'},
-      {"fault", required_argument, nullptr, 'f'},
-      {"empty", no_argument, nullptr, kOptEmpty},
-      {"serial", required_argument, nullptr, kOptSerial},
-      {"free", required_argument, nullptr, kOptFree},
-      {"baud", required_argument, nullptr, kOptBaud},
-      {"verbose", no_argument, nullptr, 'v'},
-      {"stats", no_argument, nullptr, kOptStats},
-      {"no-stdin", no_argument, nullptr, kOptNoStdin},
-      {"card", required_argument, nullptr, kOptCard},
-      {"card-status", required_argument, nullptr, kOptCardStatus},
-      {"help", no_argument, nullptr, 'h'},
-      {nullptr, 0, nullptr, 0},
-  };
-
+// Everything the command line chooses.
+struct Settings {
   kxsim::ServerOptions server;
-  kxsim::ScannerOptions scannerOptions;
-  bool empty = false, verbose = false, stats = false, watchStdin = true;
+  kxsim::ScannerOptions scanner;
+  bool empty = false;
+  bool verbose = false;
+  bool stats = false;
+  bool watchStdin = true;
   bool haveFree = false;
   std::string cardFolder;
   unsigned long long cardStatus = 0;
-  unsigned long long freeSpace = 0, baud = 9600, value = 0;
+  unsigned long long freeSpace = 0;
+  unsigned long long baud = 9600;
+};
+
+// What an option asks for: go on, or end with this exit code.
+constexpr int kGoOn = -1;
+
+enum {
+  kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin,
+  kOptCard, kOptCardStatus
+};
+
+constexpr option kOptions[] = {
+    {"seed", required_argument, nullptr, 's'},
+    {"pace", no_argument, nullptr, 'p'},
+    {"line-speed-check", no_argument, nullptr, kOptLineSpeed},
+    {"reply-delay", required_argument, nullptr, 'd'},
+    {"fault", required_argument, nullptr, 'f'},
+    {"empty", no_argument, nullptr, kOptEmpty},
+    {"serial", required_argument, nullptr, kOptSerial},
+    {"free", required_argument, nullptr, kOptFree},
+    {"baud", required_argument, nullptr, kOptBaud},
+    {"verbose", no_argument, nullptr, 'v'},
+    {"stats", no_argument, nullptr, kOptStats},
+    {"no-stdin", no_argument, nullptr, kOptNoStdin},
+    {"card", required_argument, nullptr, kOptCard},
+    {"card-status", required_argument, nullptr, kOptCardStatus},
+    {"help", no_argument, nullptr, 'h'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The options of the link: seed, pace, line-speed check, reply delay, faults.
+int LinkOption(int c, const char* arg, kxsim::ServerOptions* server) {
+  unsigned long long value = 0;
+  switch (c) {
+    case 's':
+      if (!ParseUnsigned(arg, UINT64_MAX, &value)) return BadUsage();
+      server->seed = value;
+      return kGoOn;
+    case 'p':
+      server->pace = true;
+      return kGoOn;
+    case kOptLineSpeed:
+      server->lineSpeedCheck = true;
+      return kGoOn;
+    case 'd':
+      if (!ParseUnsigned(arg, 600000, &value)) return BadUsage();
+      server->replyDelayMs = static_cast<uint32_t>(value);
+      return kGoOn;
+    default: {  // 'f'
+      kxsim::FaultRule rule;
+      if (!ParseFault(arg, &rule)) {
+        std::fprintf(stderr, "kxsim: bad fault '%s'\n", arg);
+        return 2;
+      }
+      server->faults.Add(rule);
+      return kGoOn;
+    }
+  }
+}
+
+// The options of the instrument: its records, serial number, free space, rate and card.
+int InstrumentOption(int c, const char* arg, Settings* s) {
+  switch (c) {
+    case kOptEmpty:
+      s->empty = true;
+      return kGoOn;
+    case kOptSerial:
+      s->scanner.serialNumber = arg;
+      return kGoOn;
+    case kOptFree:
+      if (!ParseUnsigned(arg, UINT32_MAX, &s->freeSpace)) return BadUsage();
+      s->haveFree = true;
+      return kGoOn;
+    case kOptBaud:
+      if (!ParseUnsigned(arg, UINT32_MAX, &s->baud) || kxsim::BaudCode(static_cast<uint32_t>(s->baud)) < 0) {
+        return BadUsage();
+      }
+      return kGoOn;
+    case kOptCard:
+      s->cardFolder = arg;
+      return kGoOn;
+    default:  // kOptCardStatus
+      if (!ParseUnsigned(arg, 0xFFFF, &s->cardStatus)) return BadUsage();
+      return kGoOn;
+  }
+}
+
+// Reads the command line into `s`; kGoOn, or the exit code to end with.
+int ParseOptions(int argc, char** argv, Settings* s) {
   int c;
   while ((c = getopt_long(argc, argv, "s:pd:f:vh", kOptions, nullptr)) != -1) {
+    int outcome = kGoOn;
     switch (c) {
-      case 's':
-        if (!ParseUnsigned(optarg, UINT64_MAX, &value)) return BadUsage();
-        server.seed = value;
+      case 's': case 'p': case kOptLineSpeed: case 'd': case 'f':
+        outcome = LinkOption(c, optarg, &s->server);
         break;
-      case 'p':
-        server.pace = true;
-        break;
-      case kOptLineSpeed:
-        server.lineSpeedCheck = true;
-        break;
-      case 'd':
-        if (!ParseUnsigned(optarg, 600000, &value)) return BadUsage();
-        server.replyDelayMs = static_cast<uint32_t>(value);
-        break;
-      case 'f': {
-        kxsim::FaultRule rule;
-        if (!ParseFault(optarg, &rule)) {
-          std::fprintf(stderr, "kxsim: bad fault '%s'\n", optarg);
-          return 2;
-        }
-        server.faults.Add(rule);
-        break;
-      }
-      case kOptEmpty:
-        empty = true;
-        break;
-      case kOptSerial:
-        scannerOptions.serialNumber = optarg;
-        break;
-      case kOptFree:
-        if (!ParseUnsigned(optarg, UINT32_MAX, &freeSpace)) return BadUsage();
-        haveFree = true;
-        break;
-      case kOptBaud:
-        if (!ParseUnsigned(optarg, UINT32_MAX, &baud) || kxsim::BaudCode(static_cast<uint32_t>(baud)) < 0) return BadUsage();
+      case kOptEmpty: case kOptSerial: case kOptFree: case kOptBaud: case kOptCard: case kOptCardStatus:
+        outcome = InstrumentOption(c, optarg, s);
         break;
       case 'v':
-        verbose = true;
+        s->verbose = true;
         break;
       case kOptStats:
-        stats = true;
-        break;
-      case kOptCard:
-        cardFolder = optarg;
-        break;
-      case kOptCardStatus:
-        if (!ParseUnsigned(optarg, 0xFFFF, &cardStatus)) return BadUsage();
+        s->stats = true;
         break;
       case kOptNoStdin:
-        watchStdin = false;
+        s->watchStdin = false;
         break;
       case 'h':
         Usage(stdout);
@@ -270,51 +305,76 @@ int main(int argc, char** argv) {
       default:
         return BadUsage();
     }
+    if (outcome != kGoOn) return outcome;
   }
-  if (optind != argc) return BadUsage();
+  return optind == argc ? kGoOn : BadUsage();
+}
 
+void InstallSignalHandlers() {
   struct sigaction sa {};
   sa.sa_handler = OnSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
+}
 
+// Fills the Scanner as the settings say; false (after saying why) when the card folder
+// cannot be read.
+bool PrepareScanner(const Settings& s, kxsim::Scanner& scanner) {
+  if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(), scanner);
+  if (s.cardFolder.empty()) {
+    scanner.card().LoadSample();
+  } else if (std::string problem; !scanner.card().LoadFolder(s.cardFolder, &problem)) {
+    std::fprintf(stderr, "kxsim: %s\n", problem.c_str());
+    return false;
+  }
+  scanner.card().SetStatusWord(static_cast<uint16_t>(s.cardStatus));
+  if (s.haveFree) scanner.SetFreeSpace(static_cast<uint32_t>(s.freeSpace));
+  scanner.SetLineBaud(static_cast<uint32_t>(s.baud));
+  return true;
+}
+
+// Sleeps until a signal comes or the watched standard input reaches its end.
+void WaitForStop(bool watchStdin) {
+  while (!gStop) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    const int ready = poll(&fd, watchStdin ? 1 : 0, 100);
+    if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buf[256];
+      const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+      if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
+    }
+  }
+}
+
+// Serves the Scanner until told to stop; the exit code.
+int Serve(Settings& s) {
+  kxsim::Scanner scanner(s.scanner);
+  if (!PrepareScanner(s, scanner)) return 1;
+  LoggingInstrument logging(scanner);
+  kxsim::Instrument& model = s.verbose ? static_cast<kxsim::Instrument&>(logging) : scanner;
+
+  kxsim::PtyServer pty(model, std::move(s.server));
+  pty.Start();
+  std::printf("%s\n", pty.ComName().c_str());
+  std::fflush(stdout);
+  WaitForStop(s.watchStdin && StdinWatched());
+  pty.Stop();
+  if (s.stats) PrintStats(pty.Stats());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (const int outcome = ParseOptions(argc, argv, &settings); outcome != kGoOn) return outcome;
+  InstallSignalHandlers();
   try {
-    kxsim::Scanner scanner(scannerOptions);
-    if (!empty) kxsim::LoadSampleDatabase(scanner);
-    if (cardFolder.empty()) {
-      scanner.card().LoadSample();
-    } else if (std::string problem; !scanner.card().LoadFolder(cardFolder, &problem)) {
-      std::fprintf(stderr, "kxsim: %s\n", problem.c_str());
-      return 1;
-    }
-    scanner.card().SetStatusWord(static_cast<uint16_t>(cardStatus));
-    if (haveFree) scanner.SetFreeSpace(static_cast<uint32_t>(freeSpace));
-    scanner.SetLineBaud(static_cast<uint32_t>(baud));
-    LoggingInstrument logging(scanner);
-    kxsim::Instrument& model = verbose ? static_cast<kxsim::Instrument&>(logging) : scanner;
-
-    kxsim::PtyServer pty(model, std::move(server));
-    pty.Start();
-    std::printf("%s\n", pty.ComName().c_str());
-    std::fflush(stdout);
-
-    watchStdin = watchStdin && StdinWatched();
-    while (!gStop) {
-      pollfd fd{STDIN_FILENO, POLLIN, 0};
-      const int ready = poll(&fd, watchStdin ? 1 : 0, 100);
-      if (ready > 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) {
-        char buf[256];
-        const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
-        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) break;
-      }
-    }
-    pty.Stop();
-    if (stats) PrintStats(pty.Stats());
+    return Serve(settings);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kxsim: %s\n", e.what());
     return 1;
   }
-  return 0;
 }

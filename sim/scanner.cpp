@@ -35,13 +35,21 @@ bool RequestKey(const Bytes& request, Bytes* key) {
   return true;
 }
 
-bool KeyMatches(const Bytes& stored, const Bytes& wanted) {
-  return wanted.size() <= stored.size() &&
-         std::equal(wanted.begin(), wanted.end(), stored.begin());
+// The record data a request carries: RecordLength bytes from message offset 70.
+Bytes RequestData(const Bytes& request, size_t length) {
+  return Bytes(request.begin() + kRecordDataOffset,
+               request.begin() + static_cast<std::ptrdiff_t>(kRecordDataOffset + length));
 }
 
-uint32_t Cost(const Scanner::Record& r) {
-  return static_cast<uint32_t>(r.data.size()) + kRecordOverhead;
+uint16_t ChangeStatus(RecordDatabase::Change change) {
+  switch (change) {
+    case RecordDatabase::Change::kDone:
+      return kStatusOk;
+    case RecordDatabase::Change::kNotFound:
+      return kStatusRecordNotFound;
+    default:
+      return kStatusDatabaseFull;
+  }
 }
 
 }  // namespace
@@ -53,7 +61,8 @@ int BaudCode(uint32_t baud) {
   return -1;
 }
 
-Scanner::Scanner(ScannerOptions options) : options_(std::move(options)) {}
+Scanner::Scanner(ScannerOptions options)
+    : options_(std::move(options)), db_(options_.flashCapacity) {}
 
 // ---- Messages --------------------------------------------------------------------------------
 
@@ -110,27 +119,17 @@ Bytes Scanner::ReadRecord(const Bytes& request) {
   const uint16_t type = GetU16(request, kRecordTypeOffset);
   const uint16_t wantedLength = GetU16(request, kRecordLengthOffset);
   const uint16_t from = GetU16(request, kRecordNumberOffset);
-
-  const RecordMap* map = nullptr;
-  if (auto it = records_.find(type); it != records_.end()) map = &it->second;
-  if (map != nullptr) {
-    for (auto it = map->lower_bound(from); it != map->end(); ++it) {
-      const Record& r = it->second;
-      if (!KeyMatches(r.key, key)) continue;
-      size_t length = r.data.size();
-      if (wantedLength != 0 && wantedLength != 0xFFFF) length = std::min<size_t>(length, wantedLength);
-      Bytes reply = EchoReply(request, kStatusOk, kRecordDataOffset + length);
-      PutU16(reply, kRecordLengthOffset, static_cast<uint16_t>(length));
-      PutU16(reply, kRecordNumberOffset, r.number);
-      std::copy(r.data.begin(), r.data.begin() + static_cast<std::ptrdiff_t>(length),
-                reply.begin() + kRecordDataOffset);
-      return reply;
-    }
+  if (const Record* r = db_.FindFrom(type, from, key)) {
+    size_t length = r->data.size();
+    if (wantedLength != 0 && wantedLength != 0xFFFF) length = std::min<size_t>(length, wantedLength);
+    Bytes reply = EchoReply(request, kStatusOk, kRecordDataOffset + length);
+    PutU16(reply, kRecordLengthOffset, static_cast<uint16_t>(length));
+    PutU16(reply, kRecordNumberOffset, r->number);
+    std::copy(r->data.begin(), r->data.begin() + static_cast<std::ptrdiff_t>(length),
+              reply.begin() + kRecordDataOffset);
+    return reply;
   }
-  size_t count = 0;
-  if (map != nullptr) {
-    for (const auto& [number, r] : *map) count += KeyMatches(r.key, key) ? 1 : 0;
-  }
+  const size_t count = db_.Count(type, key);
   Bytes reply = EchoReply(request, kStatusRecordNotFound, kRecordDataOffset);
   PutU16(reply, kRecordLengthOffset, 0);
   PutU16(reply, kRecordNumberOffset, static_cast<uint16_t>(std::min<size_t>(count, 0xFFFF)));
@@ -143,67 +142,33 @@ Bytes Scanner::WriteRecord(const Bytes& request) {
   if (!RequestKey(request, &key) || request.size() < kRecordDataOffset + length) {
     return StatusReply(request, kStatusBadRequest);
   }
-  const uint16_t type = GetU16(request, kRecordTypeOffset);
-  RecordMap& map = records_[type];
-  Record* replaced = nullptr;
-  if (!key.empty()) {
-    for (auto& [number, r] : map) {
-      if (r.key == key) {
-        replaced = &r;
-        break;
-      }
-    }
-  }
+  const uint64_t coalesces = db_.Coalesces();
   uint16_t number = 0;
-  if (replaced != nullptr) {
-    number = replaced->number;
-  } else if (!map.empty()) {
-    if (map.rbegin()->first == 0xFFFF) return StatusReply(request, kStatusDatabaseFull);
-    number = static_cast<uint16_t>(map.rbegin()->first + 1);
-  }
-  if (!Reserve(static_cast<uint32_t>(length) + kRecordOverhead)) {
-    return StatusReply(request, kStatusDatabaseFull);
-  }
-  if (replaced != nullptr) deadSpace_ += Cost(*replaced);
-  Record& r = map[number];
-  r.number = number;
-  r.data.assign(request.begin() + kRecordDataOffset,
-                request.begin() + static_cast<std::ptrdiff_t>(kRecordDataOffset + length));
-  r.key = std::move(key);
-  Bytes reply = StatusReply(request, kStatusOk);
-  PutU16(reply, kRecordNumberOffset, number);
+  const RecordDatabase::Change change = db_.Write(GetU16(request, kRecordTypeOffset),
+                                                  RequestData(request, length), std::move(key), &number);
+  NoteCoalesce(coalesces);
+  Bytes reply = StatusReply(request, ChangeStatus(change));
+  if (change == RecordDatabase::Change::kDone) PutU16(reply, kRecordNumberOffset, number);
   return reply;
 }
 
 Bytes Scanner::UpdateRecord(const Bytes& request) {
   const size_t length = GetU16(request, kRecordLengthOffset);
   if (request.size() < kRecordDataOffset + length) return StatusReply(request, kStatusBadRequest);
-  const uint16_t type = GetU16(request, kRecordTypeOffset);
-  const uint16_t number = GetU16(request, kRecordNumberOffset);
-  auto t = records_.find(type);
-  if (t == records_.end() || t->second.count(number) == 0) {
-    return StatusReply(request, kStatusRecordNotFound);
-  }
-  if (!Reserve(static_cast<uint32_t>(length) + kRecordOverhead)) {
-    return StatusReply(request, kStatusDatabaseFull);
-  }
-  Record& r = t->second[number];
-  deadSpace_ += Cost(r);
-  r.data.assign(request.begin() + kRecordDataOffset,
-                request.begin() + static_cast<std::ptrdiff_t>(kRecordDataOffset + length));
-  return StatusReply(request, kStatusOk);
+  const uint64_t coalesces = db_.Coalesces();
+  const RecordDatabase::Change change = db_.Update(
+      GetU16(request, kRecordTypeOffset), GetU16(request, kRecordNumberOffset), RequestData(request, length));
+  NoteCoalesce(coalesces);
+  return StatusReply(request, ChangeStatus(change));
 }
 
 Bytes Scanner::DeleteRecord(const Bytes& request) {
-  const uint16_t type = GetU16(request, kRecordTypeOffset);
-  const uint16_t number = GetU16(request, kRecordNumberOffset);
-  auto t = records_.find(type);
-  if (t == records_.end()) return StatusReply(request, kStatusRecordNotFound);
-  auto r = t->second.find(number);
-  if (r == t->second.end()) return StatusReply(request, kStatusRecordNotFound);
-  deadSpace_ += Cost(r->second);
-  t->second.erase(r);
-  return StatusReply(request, kStatusOk);
+  return StatusReply(request, ChangeStatus(db_.Delete(GetU16(request, kRecordTypeOffset),
+                                                      GetU16(request, kRecordNumberOffset))));
+}
+
+void Scanner::NoteCoalesce(uint64_t coalescesBefore) {
+  if (db_.Coalesces() != coalescesBefore) busyMs_ += options_.coalesceMs;
 }
 
 std::optional<Bytes> Scanner::HandleNotify(const Bytes& request) {
@@ -212,11 +177,7 @@ std::optional<Bytes> Scanner::HandleNotify(const Bytes& request) {
   const size_t length = GetU16(request, kRecordLengthOffset);
   if (request.size() < kRecordDataOffset + length) return std::nullopt;
   const uint16_t type = GetU16(request, kTypeOffset);
-  Record& r = records_[type][0];
-  if (!r.data.empty()) deadSpace_ += Cost(r);
-  r.number = 0;
-  r.data.assign(request.begin() + kRecordDataOffset,
-                request.begin() + static_cast<std::ptrdiff_t>(kRecordDataOffset + length));
+  const Record& r = db_.StoreNotified(type, RequestData(request, length));
   if (type == kRecPortSettings) ApplyPortSettingsLocked(r.data);
   return std::nullopt;
 }
@@ -227,14 +188,13 @@ std::optional<Bytes> Scanner::HandleNotify(const Bytes& request) {
 //   +7 u32 dead space                   +11 u32 flash capacity
 Bytes Scanner::DbInfo(const Bytes& request) {
   Bytes reply = EchoReply(request, kStatusOk, kMessageHeaderSize + 15);
-  size_t stored = 0;
-  for (const auto& [type, map] : records_) stored += map.size();
+  const size_t stored = db_.Total();
   uint8_t* p = reply.data() + kMessageHeaderSize;
   PutU16(p, static_cast<uint16_t>(std::min<size_t>(stored, 0xFFFF)));
-  p[2] = deadSpace_ > 0 ? 1 : 0;
-  PutU32(p + 3, FreeSpaceLocked());
-  PutU32(p + 7, deadSpace_);
-  PutU32(p + 11, options_.flashCapacity);
+  p[2] = db_.DeadSpace() > 0 ? 1 : 0;
+  PutU32(p + 3, db_.FreeSpace());
+  PutU32(p + 7, db_.DeadSpace());
+  PutU32(p + 11, db_.Capacity());
   return reply;
 }
 
@@ -247,30 +207,7 @@ Bytes Scanner::SerialNumber(const Bytes& request) {
   return reply;
 }
 
-// ---- Space and line --------------------------------------------------------------------------
-
-uint32_t Scanner::LiveSpaceLocked() const {
-  uint64_t live = 0;
-  for (const auto& [type, map] : records_) {
-    for (const auto& [number, r] : map) live += Cost(r);
-  }
-  return static_cast<uint32_t>(std::min<uint64_t>(live, UINT32_MAX));
-}
-
-uint32_t Scanner::FreeSpaceLocked() const {
-  const uint64_t used = uint64_t{LiveSpaceLocked()} + deadSpace_;
-  return used >= options_.flashCapacity ? 0 : static_cast<uint32_t>(options_.flashCapacity - used);
-}
-
-bool Scanner::Reserve(uint32_t cost) {
-  const uint32_t free = FreeSpaceLocked();
-  if (cost <= free) return true;
-  if (uint64_t{cost} > uint64_t{free} + deadSpace_) return false;
-  deadSpace_ = 0;
-  ++coalesces_;
-  busyMs_ += options_.coalesceMs;
-  return true;
-}
+// ---- Line --------------------------------------------------------------------------
 
 void Scanner::ApplyPortSettingsLocked(const Bytes& record) {
   if (record.size() <= kPortSettingsBaudByte) return;
@@ -303,71 +240,47 @@ void Scanner::SetLineBaud(uint32_t baud) {
 // ---- Test access -------------------------------------------------------------------------------
 
 void Scanner::PutRecord(uint16_t type, uint16_t number, Bytes data, Bytes key) {
-  if (data.size() > kMaxRecordData) data.resize(kMaxRecordData);
-  if (key.size() > kMaxKeyLength) key.resize(kMaxKeyLength);
   std::lock_guard<std::mutex> lock(mutex_);
-  Record& r = records_[type][number];
-  r.number = number;
-  r.data = std::move(data);
-  r.key = std::move(key);
+  db_.Put(type, number, std::move(data), std::move(key));
 }
 
 uint16_t Scanner::AddRecord(uint16_t type, Bytes data, Bytes key) {
-  uint16_t number = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const RecordMap& map = records_[type];
-    if (!map.empty()) number = static_cast<uint16_t>(map.rbegin()->first + 1);
-  }
-  PutRecord(type, number, std::move(data), std::move(key));
-  return number;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return db_.Add(type, std::move(data), std::move(key));
 }
 
 std::optional<Bytes> Scanner::GetRecord(uint16_t type, uint16_t number) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto t = records_.find(type);
-  if (t == records_.end()) return std::nullopt;
-  auto r = t->second.find(number);
-  if (r == t->second.end()) return std::nullopt;
-  return r->second.data;
+  const Record* r = db_.Get(type, number);
+  if (r == nullptr) return std::nullopt;
+  return r->data;
 }
 
 std::optional<Scanner::Record> Scanner::FindRecord(uint16_t type, const Bytes& keyPrefix) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto t = records_.find(type);
-  if (t == records_.end()) return std::nullopt;
-  for (const auto& [number, r] : t->second) {
-    if (KeyMatches(r.key, keyPrefix)) return r;
-  }
-  return std::nullopt;
+  const Record* r = db_.FindFrom(type, 0, keyPrefix);
+  if (r == nullptr) return std::nullopt;
+  return *r;
 }
 
 std::vector<Scanner::Record> Scanner::Records(uint16_t type) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<Record> out;
-  auto t = records_.find(type);
-  if (t != records_.end()) {
-    for (const auto& [number, r] : t->second) out.push_back(r);
-  }
-  return out;
+  return db_.All(type);
 }
 
 size_t Scanner::RecordCount(uint16_t type) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto t = records_.find(type);
-  return t == records_.end() ? 0 : t->second.size();
+  return db_.Count(type, {});
 }
 
 bool Scanner::RemoveRecord(uint16_t type, uint16_t number) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto t = records_.find(type);
-  return t != records_.end() && t->second.erase(number) > 0;
+  return db_.Remove(type, number);
 }
 
 void Scanner::ClearRecords() {
   std::lock_guard<std::mutex> lock(mutex_);
-  records_.clear();
-  deadSpace_ = 0;
+  db_.Clear();
 }
 
 std::vector<Bytes> Scanner::Notifies() const {
@@ -377,33 +290,32 @@ std::vector<Bytes> Scanner::Notifies() const {
 
 uint32_t Scanner::FreeSpace() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return FreeSpaceLocked();
+  return db_.FreeSpace();
 }
 
 uint32_t Scanner::DeadSpace() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return deadSpace_;
+  return db_.DeadSpace();
 }
 
 void Scanner::SetFlashCapacity(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  options_.flashCapacity = bytes;
+  db_.SetCapacity(bytes);
 }
 
 void Scanner::SetFreeSpace(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const uint64_t capacity = uint64_t{LiveSpaceLocked()} + deadSpace_ + bytes;
-  options_.flashCapacity = static_cast<uint32_t>(std::min<uint64_t>(capacity, UINT32_MAX));
+  db_.SetFreeSpace(bytes);
 }
 
 void Scanner::SetDeadSpace(uint32_t bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  deadSpace_ = bytes;
+  db_.SetDeadSpace(bytes);
 }
 
 uint64_t Scanner::Coalesces() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return coalesces_;
+  return db_.Coalesces();
 }
 
 void Scanner::SetSerialNumber(const std::string& serial) {

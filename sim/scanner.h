@@ -1,17 +1,16 @@
 // The simulated Scanner: the instrument model behind kxsim and the integration tests.
+// It takes each request message apart, answers it, and keeps the records in a
+// RecordDatabase (sim/record_database.h: numbering, keys, flash space and coalescing).
 //
-// Record database. Records are kept per record type, each with a number, its data and
-// an optional search key. Numbers are stable: a write takes the number after the
-// highest one of its type, and a delete leaves a gap.
-// - Read (Class 14, Type 2): delivers the first record of the type whose number is at
-//   least the one asked for and whose key begins with the request's key (when a key is
-//   given); the reply carries that record's number. A request's RecordLength of 0 or
-//   0xFFFF asks for the whole record; another value (a by-size read) for at most that
-//   many bytes. When there is no such record the reply has Status 251 and carries in
+// Record commands (Class 14):
+// - Read (Type 2): delivers the first record of the type whose number is at least the
+//   one asked for and whose key begins with the request's key (when a key is given);
+//   the reply carries that record's number. A request's RecordLength of 0 or 0xFFFF
+//   asks for the whole record; another value (a by-size read) for at most that many
+//   bytes. When there is no such record the reply has Status 251 and carries in
 //   RecordNumber the number of records of the type (matching the key), which is how a
 //   host counts stored autotests: it asks for record 0xFFFF.
-// - Write (Type 1): stores a new record. A write that carries a key replaces the record
-//   of that type with the same key, if there is one, keeping its number.
+// - Write (Type 1): stores a new record, or replaces the one with the same key.
 // - Update (Type 3), Delete (Type 0): the record of exactly that number; Status 251
 //   when there is none.
 // - Notify (Class 5, Type = record type): stores the data as record 0 of the type;
@@ -20,12 +19,8 @@
 // - Database information (Type 4): the free space and the coalesce state (layout at
 //   DbInfo in scanner.cpp).
 // - Serial number (Type 5): 11 characters at message offset 70.
-//
-// Flash space. Each record costs its length plus 128 bytes of overhead. Deleted and
-// replaced records leave dead space that only a coalesce gives back: a write or update
-// that does not fit the free space but would fit after reclaiming the dead space makes
-// the instrument coalesce first, which delays its reply by `coalesceMs`; one that does
-// not fit even then fails with kStatusDatabaseFull.
+// A write or update that makes the flash coalesce delays its reply by `coalesceMs`;
+// one that does not fit even then fails with kStatusDatabaseFull.
 //
 // Replies echo the request's Class and Type. Requests the model cannot take (too short,
 // a key longer than 48 bytes, a RecordLength beyond the data sent) are answered with
@@ -46,6 +41,7 @@
 
 #include "sim/card.h"
 #include "sim/instrument.h"
+#include "sim/record_database.h"
 
 namespace kxsim {
 
@@ -74,8 +70,6 @@ inline constexpr uint16_t kStatusBadRequest = 2;
 inline constexpr uint16_t kStatusDatabaseFull = 3;
 inline constexpr uint16_t kStatusUnsupported = 4;
 
-inline constexpr uint32_t kRecordOverhead = 128;
-
 // The rate codes the port-settings record stores (its byte 3), index = code.
 inline constexpr uint32_t kBaudByCode[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
 // The code for a rate, or -1.
@@ -89,11 +83,7 @@ struct ScannerOptions {
 
 class Scanner : public Instrument {
  public:
-  struct Record {
-    uint16_t number = 0;
-    Bytes data;
-    Bytes key;
-  };
+  using Record = RecordDatabase::Record;
 
   explicit Scanner(ScannerOptions options = {});
 
@@ -145,8 +135,6 @@ class Scanner : public Instrument {
   void SetCommand(uint16_t type, CommandScript script);
 
  private:
-  using RecordMap = std::map<uint16_t, Record>;  // by number
-
   std::optional<Bytes> HandleDatabase(const Bytes& request);
   std::optional<Bytes> HandleNotify(const Bytes& request);
   std::optional<Bytes> HandleCommand(const Bytes& request);
@@ -158,17 +146,14 @@ class Scanner : public Instrument {
   Bytes DbInfo(const Bytes& request);
   Bytes SerialNumber(const Bytes& request);
 
-  // Makes room for `cost` bytes, coalescing if that is what it takes.
-  bool Reserve(uint32_t cost);
-  uint32_t LiveSpaceLocked() const;
-  uint32_t FreeSpaceLocked() const;
+  // Adds the coalesce time to the reply's delay when the flash coalesced since
+  // `coalescesBefore`.
+  void NoteCoalesce(uint64_t coalescesBefore);
   void ApplyPortSettingsLocked(const Bytes& record);
 
   ScannerOptions options_;
   mutable std::mutex mutex_;
-  std::map<uint16_t, RecordMap> records_;  // by type
-  uint32_t deadSpace_ = 0;
-  uint64_t coalesces_ = 0;
+  RecordDatabase db_;
   uint32_t busyMs_ = 0;
   uint32_t baud_ = 9600;
   std::vector<Bytes> notifies_;

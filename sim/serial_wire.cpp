@@ -17,10 +17,8 @@ bool SameLetter(uint8_t byte, uint8_t letter) { return (byte | 0x20) == (letter 
 
 }  // namespace
 
-SerialWire::SerialWire(Instrument& model, WireOptions options)
-    : model_(model), options_(std::move(options)), faults_(options_.seed) {
-  faults_.SetPlan(std::move(options_.faults));
-  options_.faults = {};
+SerialWire::SerialWire(Instrument& model, WireOptions options, FaultInjector* faults)
+    : model_(model), options_(std::move(options)), faults_(faults != nullptr ? *faults : noFaults_) {
   frame_.reserve(kReceiveBufferSize);
 }
 
@@ -159,31 +157,13 @@ void SerialWire::OnMessage(uint32_t nowMs) {
   if (tx_ != TxState::kIdle) AbandonReply();
 
   std::optional<Bytes> reply = model_.HandleMessage(answering_);
-  uint32_t delay = options_.replyDelayMs + model_.TakeBusyMs();
+  const uint32_t delay = model_.TakeBusyMs();
+  stats_.faultsInjected = faults_.Fired();
   if (!reply) {
     ++stats_.notifies;
     return;
   }
-  if (faults_.Fire(FaultKind::kDropReply, &answering_)) return;
-  if (const FaultRule* rule = faults_.Fire(FaultKind::kDelayReply, &answering_)) {
-    delay += rule->delayMs;
-  }
-  Bytes& r = *reply;
-  if (faults_.Fire(FaultKind::kWrongClass, &answering_)) {
-    PutU16(r, kClassOffset, static_cast<uint16_t>(GetU16(r, kClassOffset) + 1));
-  }
-  if (faults_.Fire(FaultKind::kWrongType, &answering_)) {
-    PutU16(r, kTypeOffset, static_cast<uint16_t>(GetU16(r, kTypeOffset) + 1));
-  }
-  if (faults_.Fire(FaultKind::kWrongRecordType, &answering_)) {
-    PutU16(r, kRecordTypeOffset, static_cast<uint16_t>(GetU16(r, kRecordTypeOffset) + 1));
-  }
-  if (const FaultRule* rule = faults_.Fire(FaultKind::kBadStatus, &answering_)) {
-    PutU16(r, kStatusOffset, rule->status);
-  }
-  stats_.faultsInjected = faults_.Fired();
-
-  reply_ = std::move(r);
+  reply_ = std::move(*reply);
   packetCount_ = std::max<size_t>(1, (reply_.size() + kMaxPacketData - 1) / kMaxPacketData);
   packetIndex_ = 0;
   transmissions_ = 0;

@@ -56,9 +56,6 @@ struct WireTimings {
 };
 
 struct WireOptions {
-  uint64_t seed = 1;            // for the fault injector
-  FaultPlan faults;
-  uint32_t replyDelayMs = 0;    // added before every reply
   WireTimings timings;
   size_t requestsKept = 256;    // how many received requests WireStats keeps
 };
@@ -85,7 +82,7 @@ struct WireStats {
   uint64_t repliesSent = 0;      // replies whose every packet was acknowledged
   uint64_t repliesAbandoned = 0;
   uint64_t ackTimeouts = 0;
-  uint64_t notifies = 0;         // messages the model did not answer
+  uint64_t notifies = 0;         // messages the model did not answer (or whose reply a fault dropped)
   std::array<uint64_t, kFaultKindCount> faultsInjected{};
   std::vector<Bytes> requests;   // the most recent requests received, oldest first
   Bytes lastRequest;
@@ -93,7 +90,11 @@ struct WireStats {
 
 class SerialWire {
  public:
-  explicit SerialWire(Instrument& model, WireOptions options = {});
+  // The line and frame faults come from `faults` (none when null); the reply faults are
+  // the model's own (sim/faulty_instrument.h), as is any delay of a reply (TakeBusyMs).
+  explicit SerialWire(Instrument& model, WireOptions options = {}, FaultInjector* faults = nullptr);
+  SerialWire(const SerialWire&) = delete;
+  SerialWire& operator=(const SerialWire&) = delete;
 
   // Bytes that arrived from the host at `nowMs`.
   void Receive(const uint8_t* bytes, size_t count, uint32_t nowMs);
@@ -109,8 +110,6 @@ class SerialWire {
   // True while a timer is running (so the caller should call Tick again soon).
   bool Busy() const;
 
-  void SetFaults(FaultPlan plan) { faults_.SetPlan(std::move(plan)); }
-  void SetReplyDelay(uint32_t ms) { options_.replyDelayMs = ms; }
   const WireStats& Stats() const { return stats_; }
   void ResetStats();
 
@@ -133,7 +132,8 @@ class SerialWire {
 
   Instrument& model_;
   WireOptions options_;
-  FaultInjector faults_;
+  FaultInjector noFaults_;
+  FaultInjector& faults_;
   WireStats stats_;
 
   // Receiver.

@@ -1,11 +1,13 @@
-// Faults the simulator's wire injects: each kind does what it says, rules fire when
-// and as often as asked, and a seed repeats a run exactly.
+// Faults the simulator injects: each kind does what it says, rules fire when and as
+// often as asked, and a seed repeats a run exactly. Reply faults come from the wrapped
+// instrument, line and frame faults from the wire, all drawn from one generator.
 #include <gtest/gtest.h>
 
 #include "sim/faults.h"
+#include "sim/faulty_instrument.h"
 #include "sim/scripted_instrument.h"
 #include "sim/serial_wire.h"
-#include "tests/sim_host.h"
+#include "tests/support/sim_host.h"
 
 namespace {
 
@@ -13,12 +15,12 @@ using kxsim::Bytes;
 using kxsim::FaultKind;
 using kxsim::FaultNext;
 using kxsim::FaultPlan;
+using kxsim::FaultRule;
 using simtest::GetU16;
+using simtest::ReadOf;
 using simtest::TakeApart;
 
-// A record read of `type`, and the reply the model gives: headers echoed, Status OK,
-// 100 bytes of record data.
-Bytes ReadOf(uint16_t type) { return simtest::RecordMessage(2, type, 0); }
+// The model's reply to a record read: the headers echoed, Status OK, 100 bytes of data.
 std::optional<Bytes> RecordReply(const Bytes& request) {
   Bytes reply = request;
   reply[4] = 1;
@@ -29,107 +31,104 @@ std::optional<Bytes> RecordReply(const Bytes& request) {
 
 struct Exchange {
   kxsim::ScriptedInstrument model{&RecordReply};
+  kxsim::FaultyInstrument faulty;
   kxsim::SerialWire wire;
-  uint32_t now = 0;
-  explicit Exchange(FaultPlan plan, uint64_t seed = 1) : wire(model, kxsim::WireOptions{seed, std::move(plan), 0, {}, 64}) {}
-  // Sends one request frame and returns everything the instrument answered, ACKing
-  // each reply packet.
-  Bytes Ask(const Bytes& request) {
-    const Bytes frame = simtest::Frame(0x2300, request);
-    wire.Receive(frame.data(), frame.size(), now);
-    Bytes out = wire.TakeOutput(now);
-    wire.Receive(&kxsim::kAck, 1, now);
+  explicit Exchange(FaultRule rule, uint64_t seed = 1) : Exchange(FaultPlan().Add(std::move(rule)), seed) {}
+  Exchange(FaultPlan plan, uint64_t seed)
+      : faulty(model, seed, std::move(plan)), wire(faulty, kxsim::WireOptions{{}, 64}, &faulty.Injector()) {}
+  // Sends a read of `type` and returns everything the instrument answered at once, ACKing it.
+  Bytes Ask(uint16_t type) {
+    const Bytes frame = simtest::Frame(0x2300, ReadOf(type));
+    wire.Receive(frame.data(), frame.size(), 0);
+    Bytes out = wire.TakeOutput(0);
+    wire.Receive(&kxsim::kAck, 1, 0);
     return out;
   }
-  Bytes ReplyTo(uint16_t type) { return TakeApart(Ask(ReadOf(type))).frames.at(0).data; }
 };
 
-TEST(SimFaults, LineFaultsChangeExactlyOneByteInTheirDirection) {
-  const Bytes clean = Exchange({}).Ask(ReadOf(131));
-  Bytes changed = Exchange(FaultPlan().Add(FaultNext(FaultKind::kCorruptByte, 1, 20))).Ask(ReadOf(131));
-  ASSERT_EQ(changed.size(), clean.size());
-  EXPECT_NE(changed[20], clean[20]) << "the 21st byte, after skipping 20";
-  changed[20] = clean[20];
-  EXPECT_EQ(changed, clean);
-
-  Bytes dropped = clean;
-  dropped.erase(dropped.begin() + 5);
-  EXPECT_EQ(Exchange(FaultPlan().Add(FaultNext(FaultKind::kDropByte, 1, 5))).Ask(ReadOf(131)), dropped);
-
-  Bytes inserted = Exchange(FaultPlan().Add(FaultNext(FaultKind::kInsertByte, 1, 5))).Ask(ReadOf(131));
-  ASSERT_EQ(inserted.size(), clean.size() + 1);
-  inserted.erase(inserted.begin() + 5);
-  EXPECT_EQ(inserted, clean);
-
-  // Faults in the host's direction spoil what the host sends, not what it hears.
-  kxsim::FaultRule fromHost = FaultNext(FaultKind::kCorruptByte, 1, 12);
-  fromHost.direction = kxsim::LineDirection::kFromHost;
-  Exchange ex(FaultPlan().Add(fromHost));
-  EXPECT_EQ(TakeApart(ex.Ask(ReadOf(131))).order, "N");
-  EXPECT_EQ(ex.Ask(ReadOf(131)), clean);
-
-  Exchange dropAll(FaultPlan().Add(kxsim::FaultAtRate(FaultKind::kDropByte, 1.0, kxsim::LineDirection::kFromHost)));
-  EXPECT_TRUE(dropAll.Ask(ReadOf(131)).empty());
-  EXPECT_EQ(dropAll.model.RequestCount(), 0u);
+FaultRule FromHost(FaultRule rule) {
+  rule.direction = kxsim::LineDirection::kFromHost;
+  return rule;
+}
+std::function<bool(const Bytes&)> Reads(uint16_t type) {
+  return [type](const Bytes& request) { return GetU16(request, 10) == type; };
 }
 
-TEST(SimFaults, FrameFaults) {
-  Exchange nak(FaultPlan().Add(FaultNext(FaultKind::kNakGoodFrame, 2)));
-  EXPECT_EQ(TakeApart(nak.Ask(ReadOf(131))).order, "N");
-  EXPECT_EQ(TakeApart(nak.Ask(ReadOf(131))).order, "N");
-  EXPECT_EQ(TakeApart(nak.Ask(ReadOf(131))).order, "AF");
-  EXPECT_EQ(nak.model.RequestCount(), 1u) << "a NAKed frame is not taken";
-
-  Exchange withhold(FaultPlan().Add(FaultNext(FaultKind::kWithholdAck)));
-  EXPECT_EQ(TakeApart(withhold.Ask(ReadOf(131))).order, "F") << "taken and answered, never acknowledged";
-}
-
-TEST(SimFaults, ReplyFaultsChangeTheNamedFieldOnce) {
-  const struct {
-    FaultKind kind;
-    size_t offset;
-    uint16_t expected;
-  } cases[] = {
-      {FaultKind::kWrongClass, 0, 15},
-      {FaultKind::kWrongType, 2, 3},
-      {FaultKind::kWrongRecordType, 10, 132},
-      {FaultKind::kBadStatus, 4, 251},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(kxsim::FaultKindName(c.kind));
-    kxsim::FaultRule rule = FaultNext(c.kind);
-    rule.status = 251;
-    Exchange ex(FaultPlan().Add(rule));
-    Bytes expected = *RecordReply(ReadOf(131));
-    kxsim::PutU16(expected, c.offset, c.expected);
-    EXPECT_EQ(ex.ReplyTo(131), expected) << "that field and nothing else";
-    EXPECT_EQ(ex.ReplyTo(131), *RecordReply(ReadOf(131))) << "one time only";
+// A byte fault after skipping 20 bytes: the output is the clean one with that byte
+// changed, gone, or one more before it.
+TEST(SimFaults, ByteFaultsTouchOneByteGoingToTheHost) {
+  const Bytes clean = Exchange(FaultPlan(), 1).Ask(131);
+  for (const auto& [kind, sizeChange] : {std::pair{FaultKind::kCorruptByte, 0}, {FaultKind::kDropByte, -1}, {FaultKind::kInsertByte, 1}}) {
+    SCOPED_TRACE(kxsim::FaultKindName(kind));
+    Bytes out = Exchange(FaultNext(kind, 1, 20)).Ask(131);
+    ASSERT_EQ(out.size(), clean.size() + sizeChange);
+    EXPECT_TRUE(sizeChange != 0 || out[20] != clean[20]) << "the byte changed";
+    if (sizeChange == 0) out[20] = clean[20];
+    if (sizeChange > 0) out.erase(out.begin() + 20);
+    if (sizeChange < 0) out.insert(out.begin() + 20, clean[20]);
+    EXPECT_EQ(out, clean) << "every other byte as it was";
   }
 }
 
-TEST(SimFaults, DelayedReplies) {
-  kxsim::FaultRule delay = FaultNext(FaultKind::kDelayReply);
+// Each case: one rule, then reads of record types and what comes back at once for each
+// (items as TakeApart names them, and the reply's Status), and the requests the model got.
+TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
+  struct Ask {
+    uint16_t type;
+    const char* order;
+    uint16_t status;  // 0: no reply
+  };
+  const struct {
+    const char* name;
+    FaultRule rule;
+    std::vector<Ask> asks;
+    size_t taken;
+  } cases[] = {
+      {"NAK two good frames", FaultNext(FaultKind::kNakGoodFrame, 2), {{131, "N", 0}, {131, "N", 0}, {131, "AO", 1}}, 1},
+      {"withhold an ACK", FaultNext(FaultKind::kWithholdAck), {{131, "O", 1}, {131, "AO", 1}}, 2},
+      {"drop a reply", FaultNext(FaultKind::kDropReply), {{131, "A", 0}, {131, "AO", 1}}, 2},
+      {"spoil a byte from the host", FromHost(FaultNext(FaultKind::kCorruptByte, 1, 12)), {{131, "N", 0}, {131, "AO", 1}}, 1},
+      {"lose every byte from the host", FromHost(kxsim::FaultAtRate(FaultKind::kDropByte, 1.0)), {{131, "", 0}}, 0},
+      {"a status for one record type", kxsim::FaultWhen(FaultKind::kBadStatus, Reads(3841)),
+       {{131, "AO", 1}, {3841, "AO", 2}, {131, "AO", 1}, {3841, "AO", 2}}, 4},
+      {"another status, once", [] { FaultRule r = FaultNext(FaultKind::kBadStatus); r.status = 251; return r; }(), {{131, "AO", 251}, {131, "AO", 1}}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Exchange ex(c.rule);
+    for (const Ask& ask : c.asks) {
+      const auto got = TakeApart(ex.Ask(ask.type));
+      EXPECT_EQ(got.order, ask.order);
+      if (ask.status == 0 || got.frames.size() != 1) continue;
+      EXPECT_EQ(GetU16(got.frames[0].data, 4), ask.status);
+    }
+    EXPECT_EQ(ex.model.RequestCount(), c.taken);
+  }
+  // Byte faults can be aimed at the replies to some requests too.
+  Exchange aimed(kxsim::FaultWhen(FaultKind::kCorruptByte, Reads(772)));
+  EXPECT_TRUE(TakeApart(aimed.Ask(131)).frames.at(0).crcOk);
+  const auto spoiled = TakeApart(aimed.Ask(772));
+  EXPECT_TRUE(spoiled.frames.empty() || !spoiled.frames[0].crcOk);
+}
+
+TEST(SimFaults, ReplyFaultsChangeTheNamedFieldOnceOrHoldTheReply) {
+  for (const auto& [kind, offset, value] : {std::tuple{FaultKind::kWrongClass, 0, 15}, {FaultKind::kWrongType, 2, 3},
+                                            {FaultKind::kWrongRecordType, 10, 132}}) {
+    SCOPED_TRACE(kxsim::FaultKindName(kind));
+    Exchange ex(FaultNext(kind));
+    Bytes expected = *RecordReply(ReadOf(131));
+    kxsim::PutU16(expected, offset, static_cast<uint16_t>(value));
+    EXPECT_EQ(TakeApart(ex.Ask(131)).frames.at(0).data, expected) << "that field and nothing else";
+    EXPECT_EQ(TakeApart(ex.Ask(131)).frames.at(0).data, *RecordReply(ReadOf(131))) << "one time only";
+  }
+  FaultRule delay = FaultNext(FaultKind::kDelayReply);
   delay.delayMs = 700;
-  Exchange ex(FaultPlan().Add(delay));
-  EXPECT_EQ(TakeApart(ex.Ask(ReadOf(131))).order, "A");
+  Exchange ex(delay);
+  EXPECT_EQ(TakeApart(ex.Ask(131)).order, "A");
   ex.wire.Tick(699);
   EXPECT_FALSE(ex.wire.HasOutput());
   ex.wire.Tick(700);
-  EXPECT_EQ(TakeApart(ex.wire.TakeOutput(700)).order, "F");
-}
-
-TEST(SimFaults, PredicatesPickTheRequests) {
-  const auto reads = [](uint16_t type) { return [type](const Bytes& req) { return GetU16(req, 10) == type; }; };
-  Exchange ex(FaultPlan().Add(kxsim::FaultWhen(FaultKind::kBadStatus, reads(3841))));
-  for (int round = 0; round < 3; ++round) {
-    EXPECT_EQ(GetU16(ex.ReplyTo(131), 4), 1);
-    EXPECT_EQ(GetU16(ex.ReplyTo(3841), 4), 2);
-  }
-  // Byte faults can be aimed at the replies to some requests too.
-  Exchange bytes(FaultPlan().Add(kxsim::FaultWhen(FaultKind::kCorruptByte, reads(772))));
-  EXPECT_TRUE(TakeApart(bytes.Ask(ReadOf(131))).frames.at(0).crcOk);
-  const auto spoiled = TakeApart(bytes.Ask(ReadOf(772)));
-  EXPECT_TRUE(spoiled.frames.empty() || !spoiled.frames[0].crcOk);
+  EXPECT_EQ(TakeApart(ex.wire.TakeOutput(700)).order, "O");
 }
 
 TEST(SimFaults, SkipCountAndRateDecideWhichOccasionsFire) {
@@ -154,15 +153,12 @@ TEST(SimFaults, SkipCountAndRateDecideWhichOccasionsFire) {
 TEST(SimFaults, TheSameSeedRepeatsARunAndAnotherSeedDoesNot) {
   const auto run = [](uint64_t seed) {
     FaultPlan plan;
-    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
+    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte, FaultKind::kBadStatus}) {
       plan.Add(kxsim::FaultAtRate(kind, 0.02));
     }
     Exchange ex(plan, seed);
     Bytes all;
-    for (uint16_t t = 0; t < 20; ++t) {
-      const Bytes out = ex.Ask(ReadOf(t));
-      all.insert(all.end(), out.begin(), out.end());
-    }
+    for (uint16_t t = 0; t < 20; ++t) all = simtest::Join({all, ex.Ask(t)});
     return all;
   };
   EXPECT_EQ(run(5), run(5));

@@ -1,17 +1,19 @@
 // The simulator's serial wire, driven byte by byte with a hand-made clock.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sstream>
+
+#include "sim/faulty_instrument.h"
 #include "sim/scripted_instrument.h"
 #include "sim/serial_wire.h"
-#include "tests/sim_host.h"
+#include "tests/support/sim_host.h"
 
 namespace {
 
 using kxsim::Bytes;
-using kxsim::kAck;
-using kxsim::kNak;
-using kxsim::WireOptions;
 using simtest::Frame;
+using simtest::Join;
 using simtest::Message;
 using simtest::Pattern;
 using simtest::TakeApart;
@@ -22,11 +24,15 @@ const Bytes kSerialNumberFrame = {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23
 
 struct SimWire : ::testing::Test {
   kxsim::ScriptedInstrument model;
+  std::unique_ptr<kxsim::FaultyInstrument> faulty;
   std::unique_ptr<kxsim::SerialWire> wire;
   uint32_t now = 1000;
 
-  void SetUp() override { Make({}); }
-  void Make(WireOptions options) { wire = std::make_unique<kxsim::SerialWire>(model, std::move(options)); }
+  void SetUp() override { Make(0); }
+  void Make(uint32_t replyDelayMs) {
+    faulty = std::make_unique<kxsim::FaultyInstrument>(model, 1, kxsim::FaultPlan{}, replyDelayMs);
+    wire = std::make_unique<kxsim::SerialWire>(*faulty);
+  }
   void Feed(const Bytes& b) { wire->Receive(b.data(), b.size(), now); }
   Bytes Out() { return wire->TakeOutput(now); }
   void Advance(uint32_t ms) {
@@ -34,192 +40,113 @@ struct SimWire : ::testing::Test {
   }
 };
 
-TEST(SimWireFormat, CrcAndTheExampleFrame) {
-  const auto* digits = reinterpret_cast<const uint8_t*>("123456789");
-  EXPECT_EQ(kxsim::FrameCrc(digits, 9), 0x29B1);
-  EXPECT_EQ(kxsim::BuildFrame(0x2300, Message(14, 5)), kSerialNumberFrame);
-}
-
-// Each case goes to a fresh wire: what it answers, and which request reaches the model.
+// Each case goes to a fresh wire over a model that answers nothing: what the wire
+// answers at once | after a second of silence, and the requests the model gets.
 // Whatever came before, the next good frame is taken.
-TEST_F(SimWire, FramesAreTakenOrRefused) {
-  const Bytes request = Message(14, 2), frame = Frame(0x2300, request);
+TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
+  model.SetHandler([](const Bytes&) { return std::nullopt; });
+  const Bytes request = Message(14, 2), frame = Frame(0x2300, request), largest = Message(7, 1, Pattern(4074));
+  const Bytes a = Pattern(600, 1), b = Pattern(600, 2), c = Pattern(50, 3);
   Bytes badCrc = frame;
   badCrc[12] ^= 0x40;
-  Bytes garbage = {'x', 'P', 'A', 'C', 'P', 0xFF, 'p'};  // begins like a tag, then a stray 'P'
-  garbage.insert(garbage.end(), frame.begin(), frame.end());
-  const Bytes largest = Message(7, 1, Pattern(4084 - 10));
   struct Case {
     const char* name;
     Bytes bytes;
     bool byteByByte;
-    const char* order;  // the answer at once | the answer after a second of silence
-    Bytes taken;  // the request the model gets (none when empty)
-  };
-  const Case cases[] = {
-      {"the 22-byte example", kSerialNumberFrame, false, "AF|", Message(14, 5)},
-      {"lower-case tag, a byte every 3 ms", Frame(0x2300, request, "packet"), true, "AF|", request},
-      {"mixed-case tag", Frame(0x2300, request, "PaCkEt"), false, "AF|", request},
-      {"garbage before the frame", garbage, false, "AF|", request},
+    const char* order;
+    std::vector<Bytes> taken;
+  } const cases[] = {
+      {"the 22-byte example", kSerialNumberFrame, false, "A|", {Message(14, 5)}},
+      {"lower-case tag, a byte every 3 ms", Frame(0x2300, request, "packet"), true, "A|", {request}},
+      {"mixed-case tag", Frame(0x2300, request, "PaCkEt"), false, "A|", {request}},
+      {"garbage, a broken tag, a stray 'P'", Join({{'x', 'P', 'A', 'C', 'P', 0xFF, 'p'}, frame}), false, "A|", {request}},
       {"flags' low byte not 0 (CRC right)", Frame(0x2301, request), false, "|", {}},
       {"bad CRC", badCrc, false, "N|", {}},
       {"Length past the receive buffer", {'P', 'A', 'C', 'K', 'E', 'T', 0, 0x23, 0xF5, 0x0F}, false, "N|", {}},
-      {"the largest frame that fits", Frame(0x2300, largest), false, "AF|", largest},
+      {"the largest frame that fits", Frame(0x2300, largest), false, "A|", {largest}},
       {"a frame that stops part-way", Bytes(frame.begin(), frame.begin() + 15), false, "|N", {}},
       {"less than a tag", {'P', 'A', 'C'}, false, "|", {}},
+      {"start, middle, end", Join({Frame(0x0300, a), Frame(0x0200, b), Frame(0x2200, c)}), false, "AAA|", {Join({a, b, c})}},
+      {"an end without a start", Join({Frame(0x2200, c), Frame(0x2300, a)}), false, "AA|", {a}},
+      {"a second start", Join({Frame(0x0300, a), Frame(0x0300, b), Frame(0x2200, c)}), false, "AAA|", {Join({b, c})}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Make({});
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    Make(0);
     const size_t before = model.RequestCount();
-    if (!c.byteByByte) Feed(c.bytes);
-    for (size_t i = 0; c.byteByByte && i < c.bytes.size(); ++i) {
-      Feed({c.bytes[i]});
-      Advance(3);
+    for (size_t i = 0; i < k.bytes.size(); i += k.byteByByte ? 1 : k.bytes.size()) {
+      Feed(k.byteByByte ? Bytes{k.bytes[i]} : k.bytes);
+      Advance(k.byteByByte ? 3 : 0);
     }
-    Advance(999);
-    const auto got = TakeApart(Out());
-    Advance(1);
-    EXPECT_EQ(got.order + "|" + TakeApart(Out()).order, c.order);
-    EXPECT_EQ(model.RequestCount(), before + (c.taken.empty() ? 0 : 1));
-    if (!c.taken.empty() && got.frames.size() == 1) {
-      EXPECT_EQ(model.Requests().back(), c.taken);
-      EXPECT_EQ(wire->Stats().lastRequest, c.taken);
-      Bytes echo = c.taken;
-      echo[4] = 1;  // the scripted model's reply: the request with Status OK
-      echo.resize(std::min<size_t>(echo.size(), 600));
-      EXPECT_EQ(got.frames[0].data, echo);
-      EXPECT_EQ(got.frames[0].flags, echo.size() < 600 ? 0x2300 : 0x0300);
-      EXPECT_TRUE(got.frames[0].crcOk);
-    }
+    const std::string first = TakeApart(Out()).order;
+    Advance(1000);
+    EXPECT_EQ(first + "|" + TakeApart(Out()).order, k.order);
+    const std::vector<Bytes> requests = model.Requests();
+    EXPECT_EQ(std::vector<Bytes>(requests.begin() + static_cast<std::ptrdiff_t>(before), requests.end()), k.taken);
     Feed(frame);
-    EXPECT_EQ(TakeApart(Out()).order, "AF") << "the frame after";
+    EXPECT_EQ(TakeApart(Out()).order, "A") << "the frame after";
+    EXPECT_EQ(model.Requests().back(), request);
   }
 }
 
-TEST_F(SimWire, PacketsArePutTogetherIntoMessages) {
-  model.SetHandler([](const Bytes&) { return std::nullopt; });
-  const Bytes a = Pattern(600, 1), b = Pattern(600, 2), c = Pattern(50, 3);
-  const auto joined = [](Bytes x, const Bytes& y) {
-    x.insert(x.end(), y.begin(), y.end());
-    return x;
+// A reply exchange as a script of steps "<op><n>:<expected>", the model answering each
+// request of Type t with Pattern(length, t). Ops: R request of Type n, r the same without
+// reading the answer, A/a ACK, N NAK, W advance n ms, T take n bytes only, d take n bytes
+// and drop them (lower-case ops read nothing). Expected: items as TakeApart names them.
+// Every packet's data continues the reply.
+TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
+  const std::string nakThenSilence = "N:S N:S N:S N:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S";
+  const struct {
+    const char* name;
+    size_t length;
+    uint32_t delayMs;
+    std::string script;
+    uint64_t sent, abandoned, stray;
+  } cases[] = {
+      {"each packet after the host's ACK", 1250, 0, "r2 T20:A a W0:S W100: A:M W100: A:E A:", 1, 0, 1},
+      {"ten transmissions of a first packet", 700, 0, "r2 W5000:AS " + nakThenSilence + " W1500: A:", 0, 1, 1},
+      {"ten transmissions, the last NAKed", 700, 0, "R2:AS N:S N:S N:S N:S N:S N:S N:S N:S N:S N: A:", 0, 1, 1},
+      {"a later packet never again on silence", 700, 0, "R2:AS A:E W1500:", 0, 1, 0},
+      {"a new request drops the unsent bytes", 400, 0, "r2 d30 R3:AO A:", 1, 1, 0},
+      {"a new request drops a delayed reply", 400, 500, "R2:A W100: R4:A W499: W1:O A:", 1, 1, 0},
   };
-  Feed(Frame(0x0300, a));
-  Feed(Frame(0x0200, b));
-  Feed(Frame(0x2200, c));
-  EXPECT_EQ(TakeApart(Out()).order, "AAA");
-  ASSERT_EQ(model.RequestCount(), 1u);
-  EXPECT_EQ(model.Requests()[0], joined(joined(a, b), c));
-
-  // A packet without a start is dropped; the next start begins the message.
-  Feed(Frame(0x2200, c));
-  Feed(Frame(0x2300, a));
-  ASSERT_EQ(model.RequestCount(), 2u);
-  EXPECT_EQ(model.Requests()[1], a);
-
-  // A second start without an end drops what came before it.
-  Feed(Frame(0x0300, a));
-  Feed(Frame(0x0300, b));
-  Feed(Frame(0x2200, c));
-  ASSERT_EQ(model.RequestCount(), 3u);
-  EXPECT_EQ(model.Requests()[2], joined(b, c));
-  Advance(5000);
-  EXPECT_EQ(TakeApart(Out()).order, "AAAAA") << "messages without reply get only their ACKs";
-  EXPECT_FALSE(wire->Busy());
-}
-
-TEST_F(SimWire, ALongReplyGoesPacketByPacketEachAfterTheHostsAck) {
-  const Bytes reply = Pattern(1250);
-  model.SetHandler([&](const Bytes&) { return reply; });
-  Feed(Frame(0x2300, Message(14, 2)));
-  Bytes out = wire->TakeOutput(now, 20);  // the ACK and part of the first packet
-  Feed({kAck});                            // ... which this ACK cannot answer
-  EXPECT_EQ(wire->Stats().strayAckNaks, 1u);
-  const Bytes rest = Out();
-  out.insert(out.end(), rest.begin(), rest.end());
-  auto got = TakeApart(out);
-  EXPECT_EQ(got.order, "AF");
-  Bytes joined;
-  const struct { uint16_t flags; size_t size; } packets[] = {{0x0300, 600}, {0x0200, 600}, {0x2200, 50}};
-  for (const auto& p : packets) {
-    ASSERT_EQ(got.frames.size(), 1u) << p.flags;
-    EXPECT_EQ(got.frames[0].flags, p.flags);
-    EXPECT_EQ(got.frames[0].data.size(), p.size);
-    EXPECT_TRUE(got.frames[0].crcOk);
-    joined.insert(joined.end(), got.frames[0].data.begin(), got.frames[0].data.end());
-    Advance(100);
-    EXPECT_TRUE(Out().empty()) << "nothing more before the ACK";
-    Feed({kAck});
-    got = TakeApart(Out());
-  }
-  EXPECT_EQ(got.order, "");
-  EXPECT_EQ(joined, reply);
-  EXPECT_EQ(wire->Stats().repliesSent, 1u);
-  EXPECT_FALSE(wire->Busy());
-}
-
-// A NAK brings the same packet again, and so does silence after a first packet (flag
-// Start), ten transmissions in all. A later packet is never sent again on silence,
-// since a host that holds it would take a second copy as more data: that reply is
-// abandoned.
-TEST_F(SimWire, NakAndSilenceSendAPacketAgainUpToTheLimit) {
-  model.SetHandler([](const Bytes&) { return Pattern(700); });
-  Feed(Frame(0x2300, Message(14, 2)));
-  Advance(5000);  // the time-out runs from the moment the packet left, not from when it was queued
-  const auto first = TakeApart(Out());
-  ASSERT_EQ(first.order, "AF");
-  for (int i = 1; i < 10; ++i) {
-    if (i < 5) {
-      Feed({kNak});
-    } else {
-      Advance(1499);
-      EXPECT_TRUE(Out().empty()) << i;
-      Advance(1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make(c.delayMs);
+    model.SetHandler([&c](const Bytes& req) { return Pattern(c.length, req[2]); });
+    std::istringstream steps(c.script);
+    Bytes carry, joined, reply;
+    for (std::string step; steps >> step;) {
+      const char op = step[0];
+      const std::string expected = step.substr(step.find(':') + 1);
+      const uint32_t n = static_cast<uint32_t>(std::strtoul(step.c_str() + 1, nullptr, 10));
+      if (op == 'R' || op == 'r') {
+        Feed(Frame(0x2300, Message(14, static_cast<uint16_t>(n))));
+        reply = Pattern(c.length, n);
+      }
+      if (op == 'A' || op == 'a' || op == 'N') Feed({op == 'N' ? kxsim::kNak : kxsim::kAck});
+      if (op == 'W') Advance(n);
+      if (op == 'd') (void)wire->TakeOutput(now, n);
+      if (op < 'A' || op > 'Z') continue;
+      const Bytes out = wire->TakeOutput(now, op == 'T' ? n : SIZE_MAX);
+      carry.insert(carry.end(), out.begin(), out.end());
+      const auto got = TakeApart(carry);
+      carry.erase(carry.begin(), carry.begin() + static_cast<std::ptrdiff_t>(got.used));
+      for (const auto& frame : got.frames) {
+        EXPECT_TRUE(frame.crcOk);
+        if (frame.flags & 0x0100) joined.clear();
+        joined.insert(joined.end(), frame.data.begin(), frame.data.end());
+        ASSERT_LE(joined.size(), reply.size()) << step;
+        EXPECT_TRUE(std::equal(joined.begin(), joined.end(), reply.begin())) << step << ": the reply's bytes, in order";
+      }
+      EXPECT_EQ(got.order, expected) << step;
     }
-    const auto again = TakeApart(Out());
-    ASSERT_EQ(again.order, "F") << i;
-    EXPECT_EQ(again.frames[0].data, first.frames[0].data);
-    EXPECT_EQ(again.frames[0].flags, 0x0300);
+    EXPECT_TRUE(carry.empty());
+    EXPECT_FALSE(wire->Busy());
+    EXPECT_EQ(wire->Stats().repliesSent, c.sent);
+    EXPECT_EQ(wire->Stats().repliesAbandoned, c.abandoned);
+    EXPECT_EQ(wire->Stats().strayAckNaks, c.stray);
   }
-  Advance(1500);
-  EXPECT_TRUE(Out().empty());
-  EXPECT_FALSE(wire->Busy());
-  Feed({kAck});
-  EXPECT_EQ(wire->Stats().strayAckNaks, 1u) << "a late ACK answers nothing";
-
-  Feed(Frame(0x2300, Message(14, 2)));
-  EXPECT_EQ(TakeApart(Out()).order, "AF");
-  Feed({kAck});
-  EXPECT_EQ(TakeApart(Out()).frames.at(0).flags, 0x2200);
-  Advance(1500);
-  EXPECT_TRUE(Out().empty());
-  EXPECT_FALSE(wire->Busy());
-  EXPECT_EQ(wire->Stats().repliesAbandoned, 2u);
-}
-
-TEST_F(SimWire, ANewRequestAbandonsTheReplyInHandWithItsUnsentBytes) {
-  model.SetHandler([](const Bytes& req) { return Pattern(400, req[2]); });  // a reply for each Type
-  Feed(Frame(0x2300, Message(14, 2)));
-  (void)wire->TakeOutput(now, 30);  // part of the first reply has left
-  Feed(Frame(0x2300, Message(14, 3)));
-  auto got = TakeApart(Out());
-  EXPECT_EQ(got.order, "AF");
-  EXPECT_EQ(got.frames.at(0).data, Pattern(400, 3)) << "no stale bytes of the first reply";
-  EXPECT_EQ(wire->Stats().repliesAbandoned, 1u);
-
-  // Also a delayed reply that has not gone yet; the delay holds the reply back.
-  WireOptions options;
-  options.replyDelayMs = 500;
-  Make(options);
-  Feed(Frame(0x2300, Message(14, 2)));
-  Advance(100);
-  Feed(Frame(0x2300, Message(14, 4)));
-  Advance(499);
-  EXPECT_EQ(TakeApart(Out()).order, "AA");
-  Advance(1);
-  got = TakeApart(Out());
-  EXPECT_EQ(got.order, "F");
-  EXPECT_EQ(got.frames.at(0).data, Pattern(400, 4));
 }
 
 // Random bytes with good frames among them: every frame is found, nothing runs past a
@@ -233,12 +160,10 @@ TEST_F(SimWire, FramesAreFoundAmongRandomBytes) {
   for (uint32_t round = 0; round < 300; ++round) {
     Bytes noise(next() % 40);
     for (auto& b : noise) b = next() % 8 == 0 ? 'P' : static_cast<uint8_t>(next());
-    Feed(noise);
     payload = Pattern(10 + next() % 200, round);
-    Feed(Frame(0x2300, payload));
+    Feed(Join({noise, Frame(0x2300, payload)}));
     ASSERT_EQ(model.RequestCount(), round + 1) << "round " << round;
     EXPECT_EQ(model.Requests().back(), payload);
-    (void)Out();
   }
   EXPECT_EQ(wire->Stats().requests.size(), 256u);
   EXPECT_EQ(wire->Stats().requests.back(), payload);
