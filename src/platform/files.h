@@ -28,12 +28,17 @@ enum class FileMode {
 // kUpdate, or its directory is missing). Seam: FileOpen.
 FileHandle FileOpen(const char* path, FileMode mode, uint32_t* winError);
 
+// True only when nothing exists at `path`. False when something does, and also when that
+// cannot be told (an I/O error, no permission): a caller that would create the file then
+// tries to open it instead, and never replaces a file it could not see. Seam: FileStat.
+bool FileMissing(const char* path);
+
 // Creates `path` anew for reading and writing, held for this process alone while it is
 // open (the card copies): a second FileCreate of the same file fails with 5 until the
 // first is closed. An existing file is cut to 0 bytes only once it is held, so a refused
 // create never loses its bytes. On failure returns kNoFile with the code in *winError
 // (2 for a missing directory, 5 for no permission or held by another).
-// Seam: FileCreate (the open), FileLock, FileSize (the check for a regular file),
+// Seam: FileCreate (the open), FileLock, FileStat (the check for a regular file),
 // FileTruncate.
 FileHandle FileCreate(const char* path, uint32_t* winError);
 
@@ -52,7 +57,7 @@ bool FileWrite(FileHandle file, const void* bytes, size_t count, uint32_t* winEr
 bool FileSeek(FileHandle file, uint64_t offset, uint32_t* winError);
 
 // The size of the open file in bytes into *size. Returns false with the code in *winError
-// when it cannot be told. Seam: FileSize.
+// when it cannot be told. Seam: FileStat.
 bool FileSize(FileHandle file, uint64_t* size, uint32_t* winError);
 
 // Closes the file (kNoFile is ignored and succeeds). Returns false, with the code in

@@ -109,7 +109,7 @@ void GlobalFreeBlock(MemHandle handle);
 // operation makes which).
 enum class SysCall {
   Open, Lock, Configure, Read, Write, Break, Alloc,
-  FileCreate, FileOpen, FileLock, FileTruncate, FileRead, FileWrite, FileSeek, FileSize, FileClose,
+  FileCreate, FileOpen, FileLock, FileTruncate, FileRead, FileWrite, FileSeek, FileStat, FileClose,
   kCount
 };
 void InjectFailure(SysCall call, int err, uint32_t skip = 0, uint32_t count = 1);

@@ -52,12 +52,19 @@ FileHandle FileOpen(const char* path, FileMode mode, uint32_t* winError) {
   return OpenBehind(SysCall::FileOpen, path, flags, winError);
 }
 
+bool FileMissing(const char* path) {
+  if (path == nullptr || *path == '\0') return true;
+  if (posix::CheckInjected(SysCall::FileStat) != 0) return false;
+  struct stat st {};
+  return stat(path, &st) != 0 && errno == ENOENT;
+}
+
 FileHandle FileCreate(const char* path, uint32_t* winError) {
   const int fd = OpenBehind(SysCall::FileCreate, path, O_RDWR | O_CREAT, winError);
   if (fd == kNoFile) return kNoFile;
   struct stat st {};
   const bool ready = Checked(SysCall::FileLock, winError, [&] { return flock(fd, LOCK_EX | LOCK_NB); }) &&
-                     Checked(SysCall::FileSize, winError, [&] { return fstat(fd, &st); }) &&
+                     Checked(SysCall::FileStat, winError, [&] { return fstat(fd, &st); }) &&
                      (!S_ISREG(st.st_mode) || st.st_size == 0 ||
                       Checked(SysCall::FileTruncate, winError, [&] { return ftruncate(fd, 0); }));
   if (!ready) {
@@ -106,7 +113,7 @@ bool FileSeek(FileHandle file, uint64_t offset, uint32_t* winError) {
 
 bool FileSize(FileHandle file, uint64_t* size, uint32_t* winError) {
   struct stat st {};
-  if (!Checked(SysCall::FileSize, winError, [&] { return fstat(file, &st); })) return false;
+  if (!Checked(SysCall::FileStat, winError, [&] { return fstat(file, &st); })) return false;
   *size = static_cast<uint64_t>(st.st_size);
   return true;
 }
