@@ -158,36 +158,34 @@ TEST_F(FormatTest, WiremapStrings) {
 
 TEST_F(FormatTest, WiremapItemsWithTheResultMarkBelowVersion06) {
   const uint8_t all[kPairPresenceSize] = {1, 1, 1, 1, 1};
+  const Item good = {227, TextBytes("12345678S")}, nearEnd = {228, TextBytes("12345678S")};
+  const Item crossed = {229, TextBytes("12354678S")};
   struct Case {
     const char* version;
     const char* edits;
-    uint32_t roomLeft;  // in the record build buffer
+    uint32_t used;  // of the record build buffer, before
     uint32_t result;
     uint32_t error;
-    Record items;
+    Record items;  // for a refusal: the first item, written before it
   } cases[] = {
-      {"V05.20", "A34A43", 100, 44, 0,
-       {{227, TextBytes("12345678S")}, {228, TextBytes("12345678S")}, {229, TextBytes("12354678S")}, {119, {'!'}}}},
-      {"V05.20", "", 100, 44, 0,
-       {{227, TextBytes("12345678S")}, {228, TextBytes("12345678S")}, {229, TextBytes("12345678S")}, {119, {' '}}}},
-      {"V06.00", "A34A43", 100, 39, 0,
-       {{227, TextBytes("12345678S")}, {228, TextBytes("12345678S")}, {229, TextBytes("12354678S")}}},
+      {"V05.20", "A34A43", 0, 44, 0, {good, nearEnd, crossed, {119, {'!'}}}},
+      {"V05.20", "", 0, 44, 0, {good, nearEnd, {229, TextBytes("12345678S")}, {119, {' '}}}},
+      {"V06.00", "A34A43", 0, 39, 0, {good, nearEnd, crossed}},
       // The first refused item ends the wiremap, with its error; what came before stays.
-      {"V06.00", "", 20, 0, KXERR_RECORD_TOO_LARGE, {{227, TextBytes("12345678S")}}},
-      {"V05.00", "", 10, 0, KXERR_RECORD_TOO_LARGE, {}},  // the small mark would fit
+      {"V06.00", "", kRecordBuildBufferSize - 20, 0, KXERR_RECORD_TOO_LARGE, {good}},
+      {"V05.00", "", kRecordBuildBufferSize - 10, 0, KXERR_RECORD_TOO_LARGE, {}},  // the mark would fit
   };
   for (const Case& c : cases) {
     SetVersion(c.version);
     uint8_t map[kWiremapSize] = {};
     Edit(map, c.edits);
-    const uint32_t start = kRecordBuildBufferSize - c.roomLeft;
-    RecordBuildLength = start;  // only the items written after `start` are read back
+    RecordBuildLength = c.used;
     uint32_t error = 1;
     EXPECT_EQ(WriteWiremap(all, map, &error), c.result) << c.version << c.edits;
     EXPECT_EQ(error, c.error) << c.version << c.edits;
-    DatRecord back;
-    const Bytes written(RecordBuildBuffer + start, RecordBuildBuffer + RecordBuildLength);
+    const Bytes written(RecordBuildBuffer + c.used, RecordBuildBuffer + RecordBuildLength);
     const Bytes stored = Stored(written);
+    DatRecord back;
     ASSERT_TRUE(DecodeDatRecord(stored.data(), stored.size(), &back)) << back.error;
     EXPECT_EQ(ItemsOf(back), c.items) << c.version << c.edits;
   }
