@@ -398,6 +398,7 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     EXPECT_EQ(texts, c.prepared ? "OLD " : c.appended ? "OLD - SECOND " : "OLD FIRST SECOND ") << what;
     if (c.appended == KXERR_FILE_WRITE) {
       ASSERT_EQ(view.index.size(), 3u) << what;
+      EXPECT_EQ(view.index[1].length, 0u);
       EXPECT_EQ(view.index[2].fileOffset, view.index[1].fileOffset);
     }
   }

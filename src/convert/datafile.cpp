@@ -304,14 +304,14 @@ uint32_t AppendDatRecord(platform::FileHandle file, uint32_t* error) {
 int16_t FinishDatFile(platform::FileHandle* file, DatFileHeader* header, uint32_t* error) {
   SetError(error, 0);
   if (*file == platform::kNoFile) return 0;
-  const platform::FileHandle stream = *file;
+  const platform::FileHandle handle = *file;
   *file = platform::kNoFile;
-  const bool prepared = stream == DatPreparedFile;
+  const bool prepared = handle == DatPreparedFile;
   DatPreparedFile = platform::kNoFile;
   if (!prepared) {
     // The append was refused (or never prepared): the bookkeeping does not describe this
     // file, so nothing is written and the file stays as it was.
-    if (!platform::FileClose(stream)) {
+    if (!platform::FileClose(handle)) {
       SetError(error, KXERR_FILE_WRITE);
       return 0;
     }
@@ -319,7 +319,7 @@ int16_t FinishDatFile(platform::FileHandle* file, DatFileHeader* header, uint32_
   }
   const uint32_t indexLength = DatRecordCount * kDatIndexEntrySize;
   bool ok = IndexBuffer && TrailerBuffer &&
-            WriteAt(stream, DatWritePosition, IndexBuffer, indexLength);
+            WriteAt(handle, DatWritePosition, IndexBuffer, indexLength);
   header->indexOffset = DatWritePosition;
   header->indexLength = static_cast<uint16_t>(indexLength);
   for (uint32_t n = 0; n < DatRecordCount && IndexBuffer; ++n) {
@@ -327,12 +327,12 @@ int16_t FinishDatFile(platform::FileHandle* file, DatFileHeader* header, uint32_
     LogPrintf("Autotest Index = %6u Length = %4x  File Offset = %x \n", n, entry.length, entry.fileOffset);
   }
   const uint32_t trailerOffset = DatWritePosition + indexLength;
-  ok = ok && WriteAt(stream, trailerOffset, TrailerBuffer, header->trailerLength);
+  ok = ok && WriteAt(handle, trailerOffset, TrailerBuffer, header->trailerLength);
   header->trailerOffset = trailerOffset;
   uint8_t raw[kDatHeaderSize];
   EncodeDatFileHeader(*header, raw);
-  ok = ok && WriteAt(stream, 0, raw, kDatHeaderSize);
-  if (!platform::FileClose(stream)) ok = false;
+  ok = ok && WriteAt(handle, 0, raw, kDatHeaderSize);
+  if (!platform::FileClose(handle)) ok = false;
   if (!ok) {
     SetError(error, KXERR_FILE_WRITE);
     LastError = KXERR_FILE_WRITE;
