@@ -37,7 +37,7 @@ bool FieldEquals(const char* field, size_t fieldSize, const char* text) {
 
 void SetField(char* field, size_t fieldSize, const char* text) {
   std::memset(field, 0, fieldSize);
-  std::strncpy(field, text, fieldSize - 1);
+  std::memcpy(field, text, strnlen(text, fieldSize - 1));
 }
 
 // Whole reads and writes at a file offset; false when any part failed.
