@@ -64,7 +64,7 @@ class KxtoolDumpTest : public ::testing::Test {
     Bytes value;
   };
   void Save(const std::string& path, const std::vector<std::vector<Item>>& records) {
-    FILE* file = nullptr;
+    platform::FileHandle file = platform::kNoFile;
     DatFileHeader header;
     ASSERT_EQ(OpenDatFile(path.c_str(), 0, &file, &header), 1);
     uint32_t error = 0;

@@ -4,7 +4,6 @@
 
 #include "convert/conversion_log.h"
 #include "convert/datafile.h"
-#include "convert/memstream.h"
 #include "convert/tx_table.h"
 #include "convert/workspace.h"
 
@@ -29,10 +28,9 @@ void ResetConvertState() {
   std::memset(VersionInfo, 0, sizeof VersionInfo);
   LanguageIndex = 0;
   FreeConversionBuffers();
-  MemStream = MemStreamState{};
   DatWritePosition = 0;
   DatRecordCount = 0;
-  DatPreparedFile = nullptr;
+  DatPreparedFile = platform::kNoFile;
   CurrentTXEntry = nullptr;
   CloseConversionLog();
   SaveRecordNumber = 0;

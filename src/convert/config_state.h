@@ -1,7 +1,7 @@
-// Conversion state that the instrument's configuration records fill once per save and
-// that the value formatting and the converter read. Process-global, valid for the
-// current save; the records that fill it are read by the configuration loader (or, for a
-// card file, taken from the file's header).
+// Conversion state taken from the instrument's configuration records, which the value
+// formatting reads. Process-global, valid for the current conversion. Nothing in the
+// library fills it yet: the configuration loader and the card-file conversion that will
+// are still to be written (tests set it directly).
 #pragma once
 
 #include <cstdint>
@@ -25,7 +25,7 @@ int InstrumentMajorVersion();
 // compare byte-wise below `digits` (two characters, e.g. "06").
 bool VersionDigitsBelow(const char* digits);
 
-// Returns every global of the conversion subsystem (this state, the workspace, the stream
-// state, the data-file bookkeeping and the log) to its load value. Frees the workspace and
+// Returns every global of the conversion subsystem (this state, the workspace,
+// the data-file bookkeeping and the log) to its load value. Frees the workspace and
 // closes the log file if they are open.
 void ResetConvertState();

@@ -1,6 +1,5 @@
 #include "convert/datafile.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include "compress/dcl.h"
@@ -13,7 +12,7 @@
 
 uint32_t DatWritePosition = 0;
 uint32_t DatRecordCount = 0;
-FILE* DatPreparedFile = nullptr;
+platform::FileHandle DatPreparedFile = platform::kNoFile;
 
 namespace {
 
@@ -38,24 +37,21 @@ bool FieldEquals(const char* field, size_t fieldSize, const char* text) {
 
 void SetField(char* field, size_t fieldSize, const char* text) {
   std::memset(field, 0, fieldSize);
-  std::strncpy(field, text, fieldSize - 1);
+  std::memcpy(field, text, strnlen(text, fieldSize - 1));
 }
 
-// Size of the open stream in bytes, or -1.
-long StreamSize(FILE* file) {
-  if (std::fseek(file, 0, SEEK_END) != 0) return -1;
-  return std::ftell(file);
-}
-
-bool ReadAt(FILE* file, uint32_t offset, uint8_t* buffer, uint32_t length) {
+// Whole reads and writes at a file offset; false when any part failed.
+bool ReadAt(platform::FileHandle file, uint32_t offset, uint8_t* buffer, uint32_t length) {
   if (length == 0) return true;
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-  return std::fread(buffer, 1, length, file) == length;
+  uint32_t winError = 0;
+  size_t got = 0;
+  return platform::FileSeek(file, offset, &winError) && platform::FileRead(file, buffer, length, &got, &winError) &&
+         got == length;
 }
 
-bool WriteAt(FILE* file, uint32_t offset, const uint8_t* buffer, uint32_t length) {
-  if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
-  return length == 0 || std::fwrite(buffer, 1, length, file) == length;
+bool WriteAt(platform::FileHandle file, uint32_t offset, const uint8_t* buffer, uint32_t length) {
+  uint32_t winError = 0;
+  return platform::FileSeek(file, offset, &winError) && platform::FileWrite(file, buffer, length, &winError);
 }
 
 void SetError(uint32_t* error, uint32_t code) {
@@ -112,37 +108,35 @@ void SetDatIndexEntry(uint32_t n, const DatIndexEntry& entry) {
   PutU32(p + 4, entry.length);
 }
 
-int16_t OpenDatFile(const char* path, int16_t append, FILE** file, DatFileHeader* header) {
+int16_t OpenDatFile(const char* path, int16_t append, platform::FileHandle* file, DatFileHeader* header) {
   std::memset(header, 0, sizeof *header);
-  *file = nullptr;
+  *file = platform::kNoFile;
   // Nothing of an earlier file's bookkeeping carries over: until PrepareDatAppend accepts
-  // the new stream, no record is appended and finishing writes nothing.
+  // the new file, no record is appended and finishing writes nothing.
   DatWritePosition = 0;
   DatRecordCount = 0;
-  DatPreparedFile = nullptr;
-  FILE* stream = nullptr;
-  if (append) {
-    errno = 0;
-    stream = std::fopen(path, "r+b");
-    if (!stream && errno == ENOENT) append = 0;  // a missing file is created
-  }
-  if (!append) stream = std::fopen(path, "w+b");
-  if (!stream) {
+  DatPreparedFile = platform::kNoFile;
+  platform::FileHandle opened = platform::kNoFile;
+  uint32_t winError = 0;
+  if (append && platform::FileMissing(path)) append = 0;  // a missing file is created
+  if (append) opened = platform::FileOpen(path, platform::FileMode::kUpdate, &winError);
+  if (!append) opened = platform::FileOpen(path, platform::FileMode::kReplace, &winError);
+  if (opened == platform::kNoFile) {
     Trace("Couldn't Open .DAT file\n");
     return 0;
   }
   if (append) {
     uint8_t raw[kDatHeaderSize] = {};
-    if (std::fread(raw, 1, sizeof raw, stream) == sizeof raw) DecodeDatFileHeader(raw, header);
+    if (ReadAt(opened, 0, raw, sizeof raw)) DecodeDatFileHeader(raw, header);
   } else {
     MakeNewDatFileHeader(header);
   }
   if (!DatHeaderAccepted(*header)) {
     Trace("%s\n", pxErrorMsg(KXERR_INVALID_DATA_FILE));
-    std::fclose(stream);
+    platform::FileClose(opened);
     return 0;
   }
-  *file = stream;
+  *file = opened;
   return 1;
 }
 
@@ -192,43 +186,43 @@ uint32_t ImplodeRecord(uint32_t* error) {
     TraceError(KXERR_FILE_WRITE, "%s", "");
     return 0;
   }
-  MemStream.source = RecordBuildBuffer;
-  MemStream.sourceRemaining = RecordBuildLength;
-  MemStream.destination = OutputBuffer;
-  MemStream.written = 0;
-  MemStream.capacity = kOutputBufferSize;
-  MemStream.truncated = 0;
+  MemStreamState stream;
+  stream.source = RecordBuildBuffer;
+  stream.sourceRemaining = RecordBuildLength;
+  stream.destination = OutputBuffer;
+  stream.capacity = kOutputBufferSize;
   uint32_t literalMode = kDclBinary;
   uint32_t dictSize = 4096;
   const uint32_t result = Implode(MemRead, MemWrite, reinterpret_cast<char*>(CompressionWorkArea),
-                                  nullptr, &literalMode, &dictSize);
+                                  &stream, &literalMode, &dictSize);
   // A record that did not implode whole, or that is too long for the index's idea of a
   // record, is not stored: a file holds only records that read back. Both are logged as
   // a write error; the caller hears which one it was.
-  const bool whole = result == kImplodeOk && !MemStream.truncated;
-  if (!whole || MemStream.written > kDatMaxStoredRecord) {
+  const bool whole = result == kImplodeOk && !stream.truncated;
+  if (!whole || stream.written > kDatMaxStoredRecord) {
     SetError(error, whole ? KXERR_RECORD_TOO_LARGE : KXERR_FILE_WRITE);
     LastError = KXERR_FILE_WRITE;
     TraceError(KXERR_FILE_WRITE, "%s", "");
     return 0;
   }
-  return MemStream.written;
+  return stream.written;
 }
 
-uint32_t WriteATBuffer(FILE* file) {
+uint32_t WriteATBuffer(platform::FileHandle file) {
   const uint32_t length = ImplodeRecord(nullptr);
   if (length == 0) return 0;
-  if (std::fwrite(OutputBuffer, 1, length, file) != length) {
+  uint32_t winError = 0;
+  if (!platform::FileWrite(file, OutputBuffer, length, &winError)) {
     Trace("WriteATBuffer Failed \n");
     return 0;
   }
   return length;
 }
 
-int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* error) {
+int16_t PrepareDatAppend(platform::FileHandle file, const DatFileHeader& header, uint32_t* error) {
   SetError(error, 0);
-  DatPreparedFile = nullptr;
-  if (!file) {
+  DatPreparedFile = platform::kNoFile;
+  if (file == platform::kNoFile) {
     SetError(error, KXERR_NOT_OPEN);
     return 0;
   }
@@ -241,12 +235,12 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
     SetError(error, KXERR_MAX_RECORDS);
     return 0;
   }
-  const long size = StreamSize(file);
-  if (size < 0) {
+  uint64_t fileSize = 0;
+  uint32_t winError = 0;
+  if (!platform::FileSize(file, &fileSize, &winError)) {
     SetError(error, KXERR_INVALID_DATA_FILE);
     return 0;
   }
-  const uint64_t fileSize = static_cast<uint64_t>(size);
   const uint64_t indexEnd = static_cast<uint64_t>(header.indexOffset) + header.indexLength;
   const uint64_t trailerEnd = static_cast<uint64_t>(header.trailerOffset) + header.trailerLength;
   const uint64_t writeLimit = fileSize > kDatHeaderSize ? fileSize : kDatHeaderSize;
@@ -268,7 +262,7 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
       return 0;
     }
   }
-  if (std::fseek(file, static_cast<long>(header.indexOffset), SEEK_SET) != 0) {
+  if (!platform::FileSeek(file, header.indexOffset, &winError)) {
     SetError(error, KXERR_INVALID_DATA_FILE);
     return 0;
   }
@@ -278,9 +272,9 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
   return 1;
 }
 
-uint32_t AppendDatRecord(FILE* file, uint32_t* error) {
+uint32_t AppendDatRecord(platform::FileHandle file, uint32_t* error) {
   SetError(error, 0);
-  if (!file || file != DatPreparedFile) {
+  if (file == platform::kNoFile || file != DatPreparedFile) {
     SetError(error, KXERR_NOT_OPEN);
     return 0;
   }
@@ -295,13 +289,11 @@ uint32_t AppendDatRecord(FILE* file, uint32_t* error) {
     SetError(error, implodeError);
     return 0;
   }
-  bool written = std::fseek(file, static_cast<long>(DatWritePosition), SEEK_SET) == 0 &&
-                 std::fwrite(OutputBuffer, 1, length, file) == length;
+  const bool written = WriteAt(file, DatWritePosition, OutputBuffer, length);
   if (!written) Trace("WriteATBuffer Failed \n");
   SetDatIndexEntry(DatRecordCount, DatIndexEntry{DatWritePosition, written ? length : 0});
   ++DatRecordCount;
   if (!written) {
-    std::clearerr(file);
     SetError(error, KXERR_FILE_WRITE);
     return 0;
   }
@@ -309,17 +301,17 @@ uint32_t AppendDatRecord(FILE* file, uint32_t* error) {
   return length;
 }
 
-int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error) {
+int16_t FinishDatFile(platform::FileHandle* file, DatFileHeader* header, uint32_t* error) {
   SetError(error, 0);
-  if (!*file) return 0;
-  FILE* stream = *file;
-  *file = nullptr;
-  const bool prepared = stream == DatPreparedFile;
-  DatPreparedFile = nullptr;
+  if (*file == platform::kNoFile) return 0;
+  const platform::FileHandle handle = *file;
+  *file = platform::kNoFile;
+  const bool prepared = handle == DatPreparedFile;
+  DatPreparedFile = platform::kNoFile;
   if (!prepared) {
     // The append was refused (or never prepared): the bookkeeping does not describe this
     // file, so nothing is written and the file stays as it was.
-    if (std::fclose(stream) != 0) {
+    if (!platform::FileClose(handle)) {
       SetError(error, KXERR_FILE_WRITE);
       return 0;
     }
@@ -327,7 +319,7 @@ int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error) {
   }
   const uint32_t indexLength = DatRecordCount * kDatIndexEntrySize;
   bool ok = IndexBuffer && TrailerBuffer &&
-            WriteAt(stream, DatWritePosition, IndexBuffer, indexLength);
+            WriteAt(handle, DatWritePosition, IndexBuffer, indexLength);
   header->indexOffset = DatWritePosition;
   header->indexLength = static_cast<uint16_t>(indexLength);
   for (uint32_t n = 0; n < DatRecordCount && IndexBuffer; ++n) {
@@ -335,12 +327,12 @@ int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error) {
     LogPrintf("Autotest Index = %6u Length = %4x  File Offset = %x \n", n, entry.length, entry.fileOffset);
   }
   const uint32_t trailerOffset = DatWritePosition + indexLength;
-  ok = ok && WriteAt(stream, trailerOffset, TrailerBuffer, header->trailerLength);
+  ok = ok && WriteAt(handle, trailerOffset, TrailerBuffer, header->trailerLength);
   header->trailerOffset = trailerOffset;
   uint8_t raw[kDatHeaderSize];
   EncodeDatFileHeader(*header, raw);
-  ok = ok && WriteAt(stream, 0, raw, kDatHeaderSize);
-  if (std::fclose(stream) != 0) ok = false;
+  ok = ok && WriteAt(handle, 0, raw, kDatHeaderSize);
+  if (!platform::FileClose(handle)) ok = false;
   if (!ok) {
     SetError(error, KXERR_FILE_WRITE);
     LastError = KXERR_FILE_WRITE;

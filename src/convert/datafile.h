@@ -1,4 +1,5 @@
-// The autotest data file: what every save writes and users keep.
+// The autotest data file: what a save writes and users keep. It reaches the disk only
+// through the platform's files (platform/files.h).
 //
 // File layout (all numbers little-endian):
 //   offset 0   DatFileHeader, 44 bytes
@@ -29,7 +30,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+#include "platform/files.h"
 
 constexpr uint32_t kDatHeaderSize = 44;
 constexpr uint32_t kDatIndexEntrySize = 8;
@@ -80,13 +82,13 @@ void SetDatIndexEntry(uint32_t n, const DatIndexEntry& entry);
 // and reads its header; a missing file is created as without append. Without append:
 // creates the file or truncates it to empty and makes a new header (nothing is written
 // yet). Clears the append bookkeeping (DatWritePosition, DatRecordCount, the prepared
-// stream): nothing is appended to the new stream before PrepareDatAppend accepts it.
-// Returns 1 when the file is open and its header accepted, *file then the stream.
-// Returns 0 when the file cannot be opened (trace "Couldn't Open .DAT file\n") or its
-// header names another creator or version (trace "Invalid data file" and a line break;
-// the file is left unchanged); the stream is closed then. Callers report
+// file): nothing is appended to the new file before PrepareDatAppend accepts it.
+// Returns 1 when the file is open and its header accepted, *file then its handle.
+// Returns 0 with *file platform::kNoFile when the file cannot be opened (trace "Couldn't
+// Open .DAT file\n") or its header names another creator or version (trace "Invalid data
+// file" and a line break; the file is left unchanged and closed). Callers report
 // KXERR_READ_ONLY_FILE.
-int16_t OpenDatFile(const char* path, int16_t append, FILE** file, DatFileHeader* header);
+int16_t OpenDatFile(const char* path, int16_t append, platform::FileHandle* file, DatFileHeader* header);
 
 // Appends one DataItem to the record build buffer. *error is set to 0. A length of 0
 // becomes the one-byte empty value (a NUL). Returns 4 + length (32 bits wide, so lengths
@@ -108,38 +110,39 @@ uint32_t WriteDataItem(uint16_t tag, uint16_t length, const void* value, uint32_
 //     no workspace.
 uint32_t ImplodeRecord(uint32_t* error);
 
-// Implodes the record build buffer and writes it at the stream's current position as one
+// Implodes the record build buffer and writes it at the file's current position as one
 // block. Returns the stored length, or 0 when nothing was written: the record cannot be
 // stored (see ImplodeRecord; nothing is written) or the write failed (trace
 // "WriteATBuffer Failed \n").
-uint32_t WriteATBuffer(FILE* file);
+uint32_t WriteATBuffer(platform::FileHandle file);
 
 // The append procedure around a save's records. Its bookkeeping is process-global:
 // DatWritePosition is where the next record goes, DatRecordCount the number of entries in
-// the index buffer (the next free entry is DatRecordCount), DatPreparedFile the stream
-// that PrepareDatAppend accepted (null while none is). The bookkeeping describes that
-// stream only: records go to it and it alone is finished with an index and header.
+// the index buffer (the next free entry is DatRecordCount), DatPreparedFile the file
+// that PrepareDatAppend accepted (platform::kNoFile while none is). The bookkeeping
+// describes that file only: records go to it and it alone is finished with an index and
+// header.
 extern uint32_t DatWritePosition;
 extern uint32_t DatRecordCount;
-extern FILE* DatPreparedFile;
+extern platform::FileHandle DatPreparedFile;
 
 // After OpenDatFile: reads the index (indexLength bytes at indexOffset) into the index
 // buffer and the trailer (trailerLength bytes at trailerOffset) into the trailer buffer,
 // sets DatRecordCount to indexLength / 8 and DatWritePosition to indexOffset and seeks
 // there: new records overwrite the old index and trailer, which are written again at the
-// end, and makes `file` the prepared stream. Returns 1, or 0 with the file left unchanged
-// and no stream prepared (appending is then refused and finishing only closes the file):
-//   - KXERR_NOT_OPEN: no stream;
+// end, and makes `file` the prepared file. Returns 1, or 0 with the file left unchanged
+// and no file prepared (appending is then refused and finishing only closes the file):
+//   - KXERR_NOT_OPEN: no file (platform::kNoFile);
 //   - KXERR_MAX_RECORDS: the file already holds 8191 records;
 //   - KXERR_INVALID_DATA_FILE: the index or trailer lies outside the file, the index
 //     length is not a multiple of 8, the index would overwrite the header, or a record
-//     lies beyond the index (appending would overwrite it);
+//     lies beyond the index (appending would overwrite it), or the file cannot be read;
 //   - KXERR_NO_MEMORY: the workspace is not allocated.
-int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* error);
+int16_t PrepareDatAppend(platform::FileHandle file, const DatFileHeader& header, uint32_t* error);
 
 // Writes the record in the record build buffer at DatWritePosition and adds its index
 // entry. Returns the stored length, or 0:
-//   - KXERR_NOT_OPEN: `file` is not the prepared stream; nothing is written;
+//   - KXERR_NOT_OPEN: `file` is not the prepared file; nothing is written;
 //   - KXERR_MAX_RECORDS: the index is full (8191 records); nothing is written;
 //   - KXERR_RECORD_TOO_LARGE: the imploded record would exceed 65,535 bytes; nothing is
 //     written and no entry is added;
@@ -147,15 +150,15 @@ int16_t PrepareDatAppend(FILE* file, const DatFileHeader& header, uint32_t* erro
 //     workspace (ImplodeRecord); nothing is written;
 //   - KXERR_FILE_WRITE: the write failed; the entry is added with length 0 and the write
 //     position stays, so the next record or the index overwrites what was written.
-uint32_t AppendDatRecord(FILE* file, uint32_t* error);
+uint32_t AppendDatRecord(platform::FileHandle file, uint32_t* error);
 
 // Finishes the file: writes the index (DatRecordCount entries) at DatWritePosition, then
 // the trailer after it, then the header (indexOffset, indexLength, trailerOffset updated)
-// at offset 0, and closes the stream (*file becomes null). With the log on, writes
+// at offset 0, and closes the file (*file becomes platform::kNoFile). With the log on, writes
 // "Autotest Index = %6u Length = %4x  File Offset = %x \n" per index entry. Returns 1, or
 // 0 with *error KXERR_FILE_WRITE when a write or the close failed.
-// A save finishes the file also after a failure; a stream that is not the prepared one
+// A save finishes the file also after a failure; a file that is not the prepared one
 // (its append was refused) is only closed: nothing is written, the file stays byte for
 // byte as it was, and the result is 1 (0 with KXERR_FILE_WRITE if the close failed). The
 // refusal itself is reported by PrepareDatAppend.
-int16_t FinishDatFile(FILE** file, DatFileHeader* header, uint32_t* error);
+int16_t FinishDatFile(platform::FileHandle* file, DatFileHeader* header, uint32_t* error);

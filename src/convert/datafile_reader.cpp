@@ -1,12 +1,12 @@
 #include "convert/datafile_reader.h"
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "compress/dcl.h"
 #include "convert/tx_table.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -201,28 +201,51 @@ bool ReadDatRecord(const DatFileView& view, uint32_t n, DatRecord* record) {
   return DecodeDatRecord(view.bytes + entry.fileOffset, entry.length, record);
 }
 
+namespace {
+
+// The system's words for a file error, as the C library prints them.
+const char* FileErrorText(uint32_t winError) {
+  switch (winError) {
+    case platform::kErrorFileNotFound: return "No such file or directory";
+    case platform::kErrorAccessDenied: return "Permission denied";
+    case platform::kErrorNotEnoughMemory: return "Cannot allocate memory";
+    case platform::kErrorDiskFull: return "No space left on device";
+    default: return "Input/output error";
+  }
+}
+
+// Reads the open file to its end into *bytes; false with *error when a read fails or the
+// file is larger than any data file.
+bool ReadWholeFile(platform::FileHandle file, const char* path, std::vector<uint8_t>* bytes, std::string* error) {
+  uint8_t chunk[65536];
+  for (;;) {
+    size_t got = 0;
+    uint32_t winError = 0;
+    const bool read = platform::FileRead(file, chunk, sizeof chunk, &got, &winError);
+    if (bytes->size() + got > kMaxDatFileSize) {
+      *error = std::string(path) + " is larger than any data file";
+      return false;
+    }
+    bytes->insert(bytes->end(), chunk, chunk + got);
+    if (!read) {
+      *error = std::string("cannot read ") + path;
+      return false;
+    }
+    if (got < sizeof chunk) return true;  // the end of the file
+  }
+}
+
+}  // namespace
+
 bool LoadFileBytes(const char* path, std::vector<uint8_t>* bytes, std::string* error) {
   bytes->clear();
-  FILE* file = std::fopen(path, "rb");
-  if (!file) {
-    *error = std::string("cannot open ") + path + ": " + std::strerror(errno);
+  uint32_t winError = 0;
+  const platform::FileHandle file = platform::FileOpen(path, platform::FileMode::kRead, &winError);
+  if (file == platform::kNoFile) {
+    *error = std::string("cannot open ") + path + ": " + FileErrorText(winError);
     return false;
   }
-  uint8_t chunk[65536];
-  size_t n;
-  bool ok = true;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-    if (bytes->size() + n > kMaxDatFileSize) {
-      *error = std::string(path) + " is larger than any data file";
-      ok = false;
-      break;
-    }
-    bytes->insert(bytes->end(), chunk, chunk + n);
-  }
-  if (ok && std::ferror(file)) {
-    *error = std::string("cannot read ") + path;
-    ok = false;
-  }
-  std::fclose(file);
+  const bool ok = ReadWholeFile(file, path, bytes, error);
+  platform::FileClose(file);
   return ok;
 }

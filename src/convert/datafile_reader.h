@@ -64,6 +64,6 @@ bool DecodeDatRecord(const uint8_t* stored, size_t size, DatRecord* record);
 // The same for record n of an opened file (its bytes located by the index).
 bool ReadDatRecord(const DatFileView& view, uint32_t n, DatRecord* record);
 
-// Reads a whole file into *bytes with the C standard library. Returns false with *error
+// Reads a whole file into *bytes through the platform's files. Returns false with *error
 // when it cannot be read or is larger than any data file can be.
 bool LoadFileBytes(const char* path, std::vector<uint8_t>* bytes, std::string* error);

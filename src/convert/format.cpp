@@ -23,6 +23,93 @@ bool AllDigits(const char* s, size_t n) {
   return true;
 }
 
+// The number being rewritten: its digits without the sign, right-aligned after room for a
+// carry, later with the point and the decimals. scale <= 255 and the digits <= 64, so
+// 2 + 255 + 1 + 64 + 1 fits.
+struct DecimalWork {
+  char digits[kMaxDecimalText + 260];
+  size_t count = 0;
+  bool negative = false;
+};
+
+enum class DecimalText { kNumber, kLeaveAlone, kRefuse };
+
+// What to do with the text: a decimal integer is worked on, anything else is left alone,
+// a text not terminated inside the buffer or too long to be an instrument's integer is
+// refused. *length is the text's length.
+DecimalText CheckDecimalText(const char* text, size_t capacity, size_t* length) {
+  *length = strnlen(text, capacity);
+  if (*length == capacity) return DecimalText::kRefuse;
+  const size_t sign = text[0] == '-' ? 1 : 0;
+  if (!AllDigits(text + sign, *length - sign)) return DecimalText::kLeaveAlone;
+  return *length > kMaxDecimalText ? DecimalText::kRefuse : DecimalText::kNumber;
+}
+
+// Takes the digits and the sign. Below version 4 a negative number with no digit left
+// before the kept decimals becomes an unsigned "0".
+void TakeDigits(const char* text, size_t length, uint32_t dropped, int major, DecimalWork* work) {
+  if (text[0] != '-') {
+    std::memcpy(work->digits, text, length);
+    work->count = length;
+  } else if (length - 1 <= dropped && major < 4) {
+    work->digits[0] = '0';
+    work->count = 1;
+  } else {
+    work->negative = true;
+    std::memcpy(work->digits, text + 1, length - 1);
+    work->count = length - 1;
+  }
+}
+
+// Zeros in front until there are `width` digits.
+void PadFront(DecimalWork* work, size_t width) {
+  if (work->count >= width) return;
+  const size_t pad = width - work->count;
+  std::memmove(work->digits + pad, work->digits, work->count);
+  std::memset(work->digits, '0', pad);
+  work->count = width;
+}
+
+// Adds 10^dropped / 2, a 5 at the highest dropped decimal: rounds half away from zero.
+void RoundAtDropped(DecimalWork* work, uint32_t dropped) {
+  PadFront(work, dropped);  // so that the 5 has a digit to land on
+  int carry = 5;
+  for (size_t i = work->count - dropped + 1; i-- > 0 && carry;) {
+    const int sum = (work->digits[i] - '0') + carry;
+    work->digits[i] = static_cast<char>('0' + sum % 10);
+    carry = sum / 10;
+  }
+  if (carry) {
+    std::memmove(work->digits + 1, work->digits, work->count);
+    work->digits[0] = '1';
+    ++work->count;
+  }
+}
+
+// The point before the last `scale` digits, with one digit at least before it, then
+// `kept` decimals.
+void PlacePoint(DecimalWork* work, uint8_t scale, uint32_t kept) {
+  if (work->count <= scale) PadFront(work, scale + 1u);
+  const size_t point = work->count - scale;
+  std::memmove(work->digits + point + 1, work->digits + point, scale);
+  work->digits[point] = '.';
+  work->count = point + 1 + kept;
+}
+
+// The result into the caller's buffer, or an empty text when it does not fit: a number
+// cut to fit would be another number.
+bool StoreDecimal(const DecimalWork& work, char* text, size_t capacity) {
+  if ((work.negative ? 1 : 0) + work.count + 1 > capacity) {
+    text[0] = '\0';
+    return false;
+  }
+  size_t out = 0;
+  if (work.negative) text[out++] = '-';
+  std::memcpy(text + out, work.digits, work.count);
+  text[out + work.count] = '\0';
+  return true;
+}
+
 }  // namespace
 
 bool InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t capacity) {
@@ -33,84 +120,23 @@ bool InsertDecimalPoint(char* text, uint8_t scale, uint16_t precision, size_t ca
   }
   const int major = InstrumentMajorVersion();
   if (scale == 0) return true;
-  const size_t length = strnlen(text, capacity);
-  if (length == capacity) {  // not terminated inside the buffer
-    text[0] = '\0';
-    return false;
+  size_t length = 0;
+  switch (CheckDecimalText(text, capacity, &length)) {
+    case DecimalText::kLeaveAlone:
+      return true;
+    case DecimalText::kRefuse:
+      text[0] = '\0';
+      return false;
+    case DecimalText::kNumber:
+      break;
   }
-  const bool hasSign = text[0] == '-';
-  if (!AllDigits(text + (hasSign ? 1 : 0), length - (hasSign ? 1 : 0))) return true;
-  if (length > kMaxDecimalText) {
-    text[0] = '\0';
-    return false;
-  }
-
   const uint32_t kept = precision == 0 ? scale : precision;
   const uint32_t dropped = scale - kept;
-
-  // Work buffer: the digits right-aligned after room for a carry, then the point and the
-  // decimals. scale <= 255 and the digits <= 64, so 2 + 255 + 1 + 64 + 1 fits.
-  char digits[kMaxDecimalText + 260];
-  size_t count = 0;
-  bool negative = false;
-  if (hasSign) {
-    const size_t n = length - 1;
-    if (n <= dropped && major < 4) {
-      digits[count++] = '0';
-    } else {
-      negative = true;
-      std::memcpy(digits, text + 1, n);
-      count = n;
-    }
-  } else {
-    std::memcpy(digits, text, length);
-    count = length;
-  }
-
-  // Rounding: add 10^dropped / 2, i.e. a 5 at the highest dropped decimal.
-  if (major >= 4 && dropped > 0) {
-    if (count < dropped) {  // leading zeros so that the 5 has a digit to land on
-      const size_t pad = dropped - count;
-      std::memmove(digits + pad, digits, count);
-      std::memset(digits, '0', pad);
-      count = dropped;
-    }
-    int carry = 5;
-    for (size_t i = count - dropped + 1; i-- > 0 && carry;) {
-      const int sum = (digits[i] - '0') + carry;
-      digits[i] = static_cast<char>('0' + sum % 10);
-      carry = sum / 10;
-    }
-    if (carry) {
-      std::memmove(digits + 1, digits, count);
-      digits[0] = '1';
-      ++count;
-    }
-  }
-
-  // One digit before the point.
-  if (count <= scale) {
-    const size_t pad = scale + 1 - count;
-    std::memmove(digits + pad, digits, count);
-    std::memset(digits, '0', pad);
-    count = scale + 1;
-  }
-  // The point before the last `scale` characters, then keep `kept` decimals.
-  const size_t point = count - scale;
-  std::memmove(digits + point + 1, digits + point, scale);
-  digits[point] = '.';
-  count = point + 1 + kept;
-
-  // A number cut to fit would be another number: refuse it whole.
-  if ((negative ? 1 : 0) + count + 1 > capacity) {
-    text[0] = '\0';
-    return false;
-  }
-  size_t out = 0;
-  if (negative) text[out++] = '-';
-  std::memcpy(text + out, digits, count);
-  text[out + count] = '\0';
-  return true;
+  DecimalWork work;
+  TakeDigits(text, length, dropped, major, &work);
+  if (major >= 4 && dropped > 0) RoundAtDropped(&work, dropped);
+  PlacePoint(&work, scale, kept);
+  return StoreDecimal(work, text, capacity);
 }
 
 const char* LocalString(int table, int language, int item) {
@@ -233,16 +259,16 @@ const SweepBlock SweepBlocks[kSweepBlockCount] = {
     {0x40, 648, 8, "Writing Far Return Loss Data from  %06x\n"},
 };
 
-uint32_t WriteSweepData(FILE* logFile, const uint8_t** cursor, const uint8_t* end, uint16_t flags,
+uint32_t WriteSweepData(platform::FileHandle logFile, const uint8_t** cursor, const uint8_t* end, uint16_t flags,
                         uint16_t pointCount, uint32_t* error) {
   *error = 0;
   uint32_t total = 0;
   for (const SweepBlock& block : SweepBlocks) {
     if (!(flags & block.flag)) continue;
-    if (logFile && (DebugLevel & DBG_LOGFILE)) {
+    if (DebugLevel & DBG_LOGFILE) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-      std::fprintf(logFile, block.logLine, ExplodedOffset(*cursor));
+      FilePrintf(logFile, block.logLine, ExplodedOffset(*cursor));
 #pragma GCC diagnostic pop
     }
     const uint16_t length = static_cast<uint16_t>(static_cast<uint32_t>(pointCount) * block.bytesPerPoint);

@@ -1,12 +1,13 @@
-// Value formatting: the building blocks the converter applies to the instrument's stored
-// values. Scaled integers become decimal text with version-dependent rounding, table items
-// become display texts by language, wiremap bit patterns become the three wiremap strings,
-// sweep arrays are copied into data items.
+// Value formatting: the building blocks for turning the instrument's stored values into
+// data-file text. Scaled integers become decimal text with version-dependent rounding,
+// table items become display texts by language, wiremap bit patterns become the three
+// wiremap strings, sweep arrays are copied into data items.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+
+#include "platform/files.h"
 
 // Rewrites `text`, a NUL-terminated decimal integer with an optional leading '-', in place
 // as a number with `scale` implied decimal places, keeping `precision` decimals. `capacity`
@@ -89,10 +90,11 @@ extern const SweepBlock SweepBlocks[kSweepBlockCount];
 // bytes (taken as 16 bits) from *cursor as one item under the block's tag and advances
 // *cursor past them (also when the item was refused). Reading stops at `end`: a block
 // that runs past it is not written, *cursor moves to `end` and *error becomes
-// KXERR_AUTOTEST_LOAD. With the log on, writes the block's log line to logFile first.
+// KXERR_AUTOTEST_LOAD. With the log on, writes the block's log line to logFile first
+// (nothing when it is platform::kNoFile).
 // Returns the total size of the items, or 0 after a failure (a refused item or an
 // overrun) or when nothing was selected.
-uint32_t WriteSweepData(FILE* logFile, const uint8_t** cursor, const uint8_t* end, uint16_t flags,
+uint32_t WriteSweepData(platform::FileHandle logFile, const uint8_t** cursor, const uint8_t* end, uint16_t flags,
                         uint16_t pointCount, uint32_t* error);
 
 // Metres to feet: (value x 3937 + 600) / 1200 in unsigned 32-bit arithmetic

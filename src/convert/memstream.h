@@ -1,7 +1,7 @@
 // The memory-to-memory stream that the library hands to Implode and Explode: the read
 // callback serves bytes from a source, the write callback appends to a destination of
-// fixed capacity. One process-global instance, set by a save before each implode or
-// explode.
+// fixed capacity. The caller owns the state and passes it as the callbacks' user
+// parameter (Implode's and Explode's `param`); there is no shared instance.
 #pragma once
 
 #include <cstdint>
@@ -20,12 +20,10 @@ struct MemStreamState {
   uint16_t truncated = 0;
 };
 
-extern MemStreamState MemStream;
-
-// Read callback: copies min(*size, source bytes remaining) bytes into buffer, advances the
-// source and returns the count; 0 at the end of the source. param is not used.
+// Read callback, param a MemStreamState*: copies min(*size, source bytes remaining) bytes
+// into buffer, advances the source and returns the count; 0 at the end of the source.
 uint32_t MemRead(char* buffer, uint32_t* size, void* param);
-// Write callback: appends *size bytes at the destination. When written + *size exceeds
-// the capacity it traces "Truncation during explode\n" (for implode too), copies only what
-// fits and raises the truncation flag. param is not used.
+// Write callback, param a MemStreamState*: appends *size bytes at the destination. When
+// written + *size exceeds the capacity it traces "Truncation during explode\n" (for
+// implode too), copies only what fits and raises the truncation flag.
 void MemWrite(char* buffer, uint32_t* size, void* param);

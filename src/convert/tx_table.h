@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 // One row: a data ID with its name, the tag the converter writes for it and the tag's
 // name. Rows that describe a tag only have data ID 0 and an empty ID name; tag 32767

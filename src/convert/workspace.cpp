@@ -11,7 +11,6 @@ uint8_t* CompressionWorkArea = nullptr;
 uint8_t* ExplodedATBuffer = nullptr;
 uint8_t* FormatEntryBuffer = nullptr;
 uint8_t* LimitTable = nullptr;
-uint8_t* SpareBuffer = nullptr;
 uint8_t* IndexBuffer = nullptr;
 uint8_t* TrailerBuffer = nullptr;
 uint8_t* RecordBuildBuffer = nullptr;
@@ -31,7 +30,6 @@ constexpr WorkspaceBuffer kBuffers[] = {
     {&ExplodedATBuffer, kExplodedATBufferSize},
     {&FormatEntryBuffer, kFormatEntryBufferSize},
     {&LimitTable, kLimitTableSize},
-    {&SpareBuffer, kSpareBufferSize},
     {&IndexBuffer, kIndexBufferSize},
     {&TrailerBuffer, kTrailerBufferSize},
     {&RecordBuildBuffer, kRecordBuildBufferSize},

@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/files.h"
+
 namespace platform {
 
 constexpr uint32_t kErrorFileNotFound = 2;
@@ -102,30 +104,19 @@ void GlobalUnlockBlock(MemHandle handle);
 size_t GlobalBlockSize(MemHandle handle);
 void GlobalFreeBlock(MemHandle handle);
 
-// ---- Local files -----------------------------------------------------------------------
-// The files the card calls copy instrument files into.
-using FileHandle = int;
-constexpr FileHandle kNoFile = -1;
-
-// Creates `path` anew for reading and writing: an existing file is replaced (cut to
-// 0 bytes), a missing one is made with the default permissions (0666 less the umask).
-// The file is held for this process alone while it is open: a second FileCreate of the
-// same file fails with ERROR_ACCESS_DENIED (5) until it is closed. On failure returns
-// kNoFile and stores the Windows-style code in *winError (2 for a missing directory,
-// 5 for no permission, or held by another); an existing file is not cut then.
-FileHandle FileCreate(const char* path, uint32_t* winError);
-// Writes all `count` bytes at the file's current end (0 bytes always succeeds). On
-// failure returns false with the Windows-style code in *winError (112 for a full disk);
-// part of the bytes may have been written.
-bool FileWrite(FileHandle file, const void* bytes, size_t count, uint32_t* winError);
-// Closes the file (kNoFile is ignored).
-void FileClose(FileHandle file);
+// ---- Local files ---------------------------------------------------------------------
+// Data files, the conversion log and the card copies: see files.h.
 
 // ---- Failure seam for tests ----------------------------------------------------------
 // The system calls the layer makes can be made to fail in tests: after `skip` more
 // successful calls of that kind, the next `count` calls fail with errno `err`.
-// Open ... Break are the serial port's calls, FileCreate and FileWrite the local files'.
-enum class SysCall { Open, Lock, Configure, Read, Write, Break, Alloc, FileCreate, FileWrite, kCount };
+// Open ... Break are the serial port's calls, File... the local files' (files.h says which
+// operation makes which).
+enum class SysCall {
+  Open, Lock, Configure, Read, Write, Break, Alloc,
+  FileCreate, FileOpen, FileLock, FileTruncate, FileRead, FileWrite, FileSeek, FileStat, FileClose,
+  kCount
+};
 void InjectFailure(SysCall call, int err, uint32_t skip = 0, uint32_t count = 1);
 void ClearInjectedFailures();
 // Number of calls of a kind made so far (tests use it to check that a port was
