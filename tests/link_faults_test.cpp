@@ -91,6 +91,7 @@ struct DeadRow {
   std::function<int16_t(uint32_t* error)> call;
   uint16_t cls, type;  // of every request sent
   size_t requests;     // one per tolerated failure
+  const char* trace;   // the failure's trace line
 };
 
 // Nothing on the line: every call gives up with its code within its time-outs, having sent
@@ -101,20 +102,26 @@ TEST_F(DeadLineTest, EveryServiceGivesUpWithinItsTimeOuts) {
   uint8_t buffer[64] = {};
   uint16_t n = 0, l = 64;
   uint32_t freeSpace = 7;
+  const char *kReadFailed = " KXReadRecord Error - Couldn't Send ",
+             *kInfoFailed = "KXDataBaseReportDBInfo() Error - Couldn't send Message ";
   const DeadRow rows[] = {
-      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 14, kDbRead, 10},
+      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 14, kDbRead, 10, kReadFailed},
       {"read, normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 14,
-       kDbRead, 2},
+       kDbRead, 2, kReadFailed},
       // The free-space query fails first, so the record itself never goes out.
-      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 14, kDbInfo, 10},
-      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 14, kDbDelete, 2},
-      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 5, kUserPrefRec, 2},
+      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 14, kDbInfo, 10, kInfoFailed},
+      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 14, kDbDelete, 2,
+       " KXDeleteRecord Error - SendMessage Failed "},
+      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 5, kUserPrefRec, 2, nullptr},
       // A failed query leaves the free space at 0, and counts as full.
       {"free space", [&](uint32_t* e) { return int16_t(KXGetVEXADBaseFreeSpace(&freeSpace, e) + freeSpace); }, 14,
-       kDbInfo, 10},
-      {"coalesce status", [&](uint32_t* e) { return int16_t(KXGetFlashCoalesceStatus(10, 0, e) - 1); }, 14, kDbInfo, 10},
-      {"data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 7, kGetDataId, 2},
-      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 7, 40, 2},
+       kDbInfo, 10, kInfoFailed},
+      {"coalesce status", [&](uint32_t* e) { return int16_t(KXGetFlashCoalesceStatus(10, 0, e) - 1); }, 14, kDbInfo, 10,
+       kInfoFailed},
+      {"data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 7, kGetDataId, 2,
+       " KXGetDataID Error - Send Failed "},
+      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 7, 40, 2,
+       " KXSendCommand Error - Send Failed "},
   };
   for (const DeadRow& r : rows) {
     SCOPED_TRACE(r.name);
@@ -125,6 +132,7 @@ TEST_F(DeadLineTest, EveryServiceGivesUpWithinItsTimeOuts) {
     // A pass of a waiting loop is about a real millisecond, 50 ms of library time here.
     EXPECT_LE(platform::TickCount() - t0, CallBoundMs(static_cast<uint32_t>(r.requests)) + 1500);
     EXPECT_EQ(error, KXERR_COMM);
+    if (r.trace) { EXPECT_EQ(CountTrace(r.trace), 1); }
     const auto frames = ParseFrames(peer->Read(100));
     EXPECT_EQ(frames.size(), r.requests);
     for (const auto& f : frames) EXPECT_EQ(Head(f.data, 4), Head(Message(r.cls, r.type, 0), 4));

@@ -90,6 +90,7 @@ TEST_F(RecordTest, ReadsDeliverTheRecordAndSendTheRightRequest) {
     }
     EXPECT_EQ(LastRequest(), request);
     EXPECT_EQ(CountTrace(" KXReadRecord Error - Search Key too long"), r.keyLength > 48);
+    EXPECT_EQ(CountTrace(" Exiting KXReadRecordWithKey "), r.call == ReadRow::kWithKey);
   }
 }
 

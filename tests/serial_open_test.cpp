@@ -1,6 +1,7 @@
 // Opening a serial session against the simulated Scanner over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <thread>
 
@@ -108,6 +109,16 @@ TEST_F(SerialOpenTest, AfterCloseEveryServiceReportsItsNotOpenCode) {
   }
   EXPECT_STREQ(serial, "untouched!");
   EXPECT_EQ(server->Stats().messagesReceived, 1u);  // nothing went out after the close
+}
+
+TEST_F(SerialOpenTest, APortThatWillNotReopenAtTheNewRateIsNoScanner) {
+  platform::InjectFailure(platform::SysCall::Open, EBUSY, 1);  // the first open works, the second fails
+  uint32_t error = 0;
+  EXPECT_EQ(KXOpen(server->ComName().c_str(), "57600", &error), 0);
+  EXPECT_EQ(error, KXERR_NO_SCANNER);
+  EXPECT_EQ(UseCount, 0u);
+  EXPECT_EQ(ComPortIsOpen, 0u);
+  EXPECT_EQ(OpenDeviceType, DEVICE_NONE);
 }
 
 class SlowScannerOpenTest : public ScannerSessionTest {
