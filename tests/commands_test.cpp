@@ -1,242 +1,121 @@
 // Commands and data IDs against a scripted instrument over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 
-#include "link/message.h"
-#include "wire/byte_order.h"
+#include "tests/support/frames.h"
 #include "tests/support/scripted_link.h"
-
-using kxsim::Bytes;
 
 namespace {
 
-constexpr uint16_t kGetDataId = 34;
-constexpr uint16_t kSetDataId = 35;
+using namespace testsupport;
 
-Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 7);
-  return b;
-}
-
-Bytes Head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<long>(n)); }
-
-class CommandTest : public testsupport::ScriptedLinkTest {};
-
-TEST_F(CommandTest, SendsClassTypeAndPayloadAndReturnsThePayload) {
-  AnswerWith(Reply(7, 99, 1, {1, 2, 3, 4, 5}));
-  const Bytes request = {9, 8, 7};
-  uint8_t reply[16];
-  uint16_t replyLength = sizeof reply;
-  uint32_t error = 0;
-  ASSERT_EQ(KXSendCommand(7, 99, request.data(), 3, reply, &replyLength, &error), 1);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(replyLength, 5);
-  EXPECT_EQ(Bytes(reply, reply + 5), (Bytes{1, 2, 3, 4, 5}));
-  const Bytes sent = instrument.Requests().back();
-  EXPECT_EQ(sent, (Bytes{7, 0, 99, 0, 0, 0, 0, 0, 0, 0, 9, 8, 7}));
-}
-
-TEST_F(CommandTest, ANullReplyAreaFailsEvenWhenTheInstrumentSaysOk) {
-  AnswerWith(Reply(7, 99, 1, {1, 2}));
-  uint16_t replyLength = 0;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 99, nullptr, 0, nullptr, &replyLength, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(CommandTest, AReplyOfAnotherKindIsHandedBackWhole) {
-  const Bytes other = Reply(7, 100, 1, Pattern(30, 1));
-  AnswerWith(other);
-  Bytes reply(20, 0xEE);
-  uint16_t replyLength = 12;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 99, nullptr, 0, reply.data(), &replyLength, &error), 1);
-  EXPECT_EQ(error, KXERR_BAD_RESPONSE);
-  EXPECT_EQ(replyLength, 12);
-  EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 12), Head(other, 12));
-  EXPECT_EQ(reply[12], 0xEE);
-
-  EXPECT_EQ(KXSendCommand(7, 99, nullptr, 0, nullptr, &replyLength, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(CommandTest, AStatusOtherThanOkFails) {
-  AnswerWith(Reply(7, 99, 3, {1}));
-  uint8_t reply[4];
-  uint16_t replyLength = 4;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 99, nullptr, 0, reply, &replyLength, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(CommandTest, AReplyLongerThanTheCapacityIsNeverCopiedPastIt) {
-  // The request is the larger, so the library's buffer can take a reply beyond the
-  // host's capacity.
-  AnswerWith(Reply(7, 99, 1, Pattern(200, 2)));
-  const Bytes request(300, 1);
-  Bytes reply(16 + 8, 0xEE);
-  uint16_t replyLength = 16;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 99, request.data(), 300, reply.data(), &replyLength, &error), 1);
-  EXPECT_EQ(replyLength, 200);  // the full length, so the host sees the cut
-  EXPECT_EQ(Bytes(reply.begin(), reply.begin() + 16), Head(Pattern(200, 2), 16));
-  for (size_t i = 16; i < reply.size(); ++i) EXPECT_EQ(reply[i], 0xEE);
-}
-
-TEST_F(CommandTest, AReplyShorterThanAHeaderIsAnError) {
-  AnswerWith(Bytes{7, 0, 99});
-  uint8_t reply[4];
-  uint16_t replyLength = 4;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 99, nullptr, 0, reply, &replyLength, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-class DataIdTest : public testsupport::ScriptedLinkTest {
+class CommandTest : public ScriptedLinkTest {
  protected:
-  // A get-data-ID reply: 2 leading bytes, the value, 13 trailing bytes.
-  static Bytes ValueReply(const Bytes& value) {
-    Bytes payload = {0xA1, 0xA2};
-    payload.insert(payload.end(), value.begin(), value.end());
-    payload.insert(payload.end(), 13, 0xB0);
-    return Reply(7, kGetDataId, 1, payload);
+  // Every request gets `reply`; with `cancel` the host presses cancel while it comes in.
+  void Answer(const Bytes& reply, bool cancel) {
+    instrument.SetHandler([reply, cancel](const Bytes&) {
+      if (cancel) KXCancel();
+      return std::optional<Bytes>(reply);
+    });
   }
 };
 
-TEST_F(DataIdTest, ReadsAValueBetweenItsFraming) {
-  AnswerWith(ValueReply(Pattern(10, 3)));
-  Bytes value(32, 0xEE);
-  uint16_t length = 32;
-  uint32_t error = 0;
-  ASSERT_EQ(KXGetDataID(705, value.data(), &length, &error), 1);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(length, 10);
-  EXPECT_EQ(Bytes(value.begin(), value.begin() + 10), Pattern(10, 3));
-  EXPECT_EQ(value[10], 0xEE);
-  EXPECT_EQ(instrument.Requests().back(), (Bytes{7, 0, 34, 0, 0, 0, 0, 0, 0, 0, 0xC1, 0x02}));
-}
+struct ReplyRow {
+  const char* name;
+  Bytes reply;
+  Bytes request;      // payload of the request
+  uint16_t capacity;  // 0: no reply area
+  bool cancel;
+  int16_t result;
+  uint32_t error;
+  uint16_t length;    // reported afterwards
+  Bytes data;         // expected at the start of the reply area
+};
 
-TEST_F(DataIdTest, APayloadOfFifteenBytesOrFewerIsAnEmptyValue) {
-  for (size_t n : {0u, 5u, 15u}) {
-    AnswerWith(Reply(7, kGetDataId, 1, Bytes(n, 0x42)));
-    uint8_t value[8] = {};
-    uint16_t length = 8;
-    uint32_t error = 0;
-    EXPECT_EQ(KXGetDataID(1, value, &length, &error), 1) << n;
-    EXPECT_EQ(length, 0) << n;
-    EXPECT_EQ(error, 0u) << n;
+TEST_F(CommandTest, SendCommandHandsBackThePayloadOrTheWholeReply) {
+  const Bytes other = Message(7, 100, 1, Pattern(30, 1)), p200 = Pattern(200, 2);
+  const ReplyRow rows[] = {
+      {"OK", Message(7, 99, 1, {1, 2, 3, 4, 5}), {9, 8, 7}, 16, false, 1, 0, 5, {1, 2, 3, 4, 5}},
+      {"OK, but no reply area", Message(7, 99, 1, {1, 2}), {}, 0, false, 0, KXERR_COMM, 0, {}},
+      {"another kind", other, {}, 12, false, 1, KXERR_BAD_RESPONSE, 12, Head(other, 12)},
+      {"another kind, no reply area", other, {}, 0, false, 0, KXERR_COMM, 0, {}},
+      {"status not OK", Message(7, 99, 3, {1}), {}, 4, false, 0, KXERR_COMM, 4, {}},
+      // The request is the larger, so the library's buffer can take a reply beyond the capacity.
+      {"longer than the capacity", Message(7, 99, 1, p200), Bytes(300, 1), 16, false, 1, 0, 200, Head(p200, 16)},
+      {"shorter than a header", {7, 0, 99}, {}, 4, false, 0, KXERR_COMM, 4, {}},
+  };
+  for (const ReplyRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    Answer(r.reply, r.cancel);
+    Bytes reply(r.capacity + 8u, 0xEE);
+    uint16_t length = r.capacity;
+    uint32_t error = 1;
+    EXPECT_EQ(KXSendCommand(7, 99, r.request.data(), static_cast<uint16_t>(r.request.size()),
+                            r.capacity ? reply.data() : nullptr, &length, &error), r.result);
+    EXPECT_EQ(error, r.error);
+    EXPECT_EQ(length, r.length);
+    EXPECT_EQ(Head(reply, r.data.size()), r.data);
+    EXPECT_EQ(Bytes(reply.begin() + r.capacity, reply.end()), Bytes(8, 0xEE));
+    EXPECT_EQ(instrument.Requests().back(), Message(7, 99, 0, r.request));
   }
 }
 
-TEST_F(DataIdTest, AValueLongerThanTheCapacityIsCutWithoutAnError) {
-  AnswerWith(ValueReply(Pattern(10, 4)));  // a 25-byte payload
-  Bytes value(8, 0xEE);
-  uint16_t length = 4;
-  uint32_t error = 0;
-  EXPECT_EQ(KXGetDataID(7, value.data(), &length, &error), 1);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(length, 4);
-  EXPECT_EQ(Bytes(value.begin(), value.begin() + 4), Head(Pattern(10, 4), 4));
-  EXPECT_EQ(value[4], 0xEE);
+TEST_F(CommandTest, GetDataIdReadsTheValueBetweenItsFraming) {
+  const Bytes value = Pattern(10, 3), other = Message(7, 77, 1, Pattern(20, 5));
+  const ReplyRow rows[] = {
+      {"a value", ValueReply(value), {}, 32, false, 1, 0, 10, value},
+      {"no payload", Message(7, kGetDataId, 1), {}, 8, false, 1, 0, 0, {}},
+      {"5 bytes", Message(7, kGetDataId, 1, Bytes(5, 0x42)), {}, 8, false, 1, 0, 0, {}},
+      {"15 bytes", Message(7, kGetDataId, 1, Bytes(15, 0x42)), {}, 8, false, 1, 0, 0, {}},
+      {"cut to the capacity", ValueReply(value), {}, 4, false, 1, 0, 4, Head(value, 4)},
+      {"another type: the whole reply", other, {}, 10, false, 1, KXERR_BAD_RESPONSE, 10, Head(other, 10)},
+      {"status not OK", Message(7, kGetDataId, 9), {}, 4, false, 0, KXERR_COMM, 4, {}},
+      {"cancel during a good exchange", ValueReply(Bytes(4, 1)), {}, 8, true, 0, KXERR_COMM, 8, {}},
+  };
+  for (const ReplyRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    Answer(r.reply, r.cancel);
+    Bytes buffer(r.capacity + 8u, 0xEE);
+    uint16_t length = r.capacity;
+    uint32_t error = 1;
+    EXPECT_EQ(KXGetDataID(705, buffer.data(), &length, &error), r.result);
+    EXPECT_EQ(error, r.error);
+    EXPECT_EQ(length, r.length);
+    EXPECT_EQ(Head(buffer, r.data.size()), r.data);
+    EXPECT_EQ(Bytes(buffer.begin() + r.capacity, buffer.end()), Bytes(8, 0xEE));
+    EXPECT_EQ(instrument.Requests().back(), Message(7, kGetDataId, 0, {0xC1, 0x02}));
+  }
 }
 
-TEST_F(DataIdTest, AReplyOfAnotherTypeIsHandedBackWhole) {
-  const Bytes other = Reply(7, 77, 1, Pattern(20, 5));
-  AnswerWith(other);
-  Bytes value(16, 0xEE);
-  uint16_t length = 10;
-  uint32_t error = 0;
-  EXPECT_EQ(KXGetDataID(7, value.data(), &length, &error), 1);
-  EXPECT_EQ(error, KXERR_BAD_RESPONSE);
-  EXPECT_EQ(length, 10);
-  EXPECT_EQ(Bytes(value.begin(), value.begin() + 10), Head(other, 10));
-  EXPECT_EQ(value[10], 0xEE);
-}
-
-TEST_F(DataIdTest, AFailedExchangeIsACommError) {
-  AnswerWith(Reply(7, kGetDataId, 9, {}));
-  uint8_t value[4];
-  uint16_t length = 4;
-  uint32_t error = 0;
-  EXPECT_EQ(KXGetDataID(7, value, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(DataIdTest, ACancelDuringASuccessfulExchangeFailsTheRead) {
-  // The host presses cancel while the reply is coming in: the command itself succeeds
-  // with the cancel code, which the data-ID read turns into a failure.
-  instrument.SetHandler([](const Bytes&) {
-    KXCancel();
-    return std::optional<Bytes>(ValueReply(Bytes(4, 1)));
-  });
-  uint8_t value[8];
-  uint16_t length = 8;
-  uint32_t error = 0;
-  EXPECT_EQ(KXGetDataID(7, value, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(DataIdTest, ACancelDuringASuccessfulSetFailsItToo) {
-  instrument.SetHandler([](const Bytes&) {
-    KXCancel();
-    return std::optional<Bytes>(Reply(7, kSetDataId, 1, {}));
-  });
-  const uint8_t value[2] = {1, 2};
-  uint32_t error = 0;
-  EXPECT_EQ(KXSetDataID(5, value, 2, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-TEST_F(DataIdTest, SetSendsTheIdAndValueUpTo65533Bytes) {
-  AnswerWith(Reply(7, kSetDataId, 1, {}));
-  const Bytes value = Pattern(65533, 6);
-  uint32_t error = 0;
-  ASSERT_EQ(KXSetDataID(0x1234, value.data(), 65533, &error), 1) << std::hex << error;
-  const Bytes sent = instrument.Requests().back();
-  ASSERT_EQ(sent.size(), 10u + 65535u);
-  EXPECT_EQ(GetU16(sent.data() + 2), kSetDataId);
-  EXPECT_EQ(GetU16(sent.data() + 10), 0x1234);
-  EXPECT_TRUE(std::equal(value.begin(), value.end(), sent.begin() + 12));
-
-  const size_t before = instrument.RequestCount();
-  const Bytes tooLong(65534, 1);
-  EXPECT_EQ(KXSetDataID(0x1234, tooLong.data(), 65534, &error), 0);
-  EXPECT_EQ(error, KXERR_NO_MEMORY);
-  EXPECT_EQ(instrument.RequestCount(), before);
-}
-
-TEST_F(DataIdTest, SetKeepsTheBadResponseCodeOfAnUnexpectedReply) {
-  AnswerWith(Reply(7, 36, 1, {}));
-  const uint8_t value[2] = {1, 2};
-  uint32_t error = 0;
-  EXPECT_EQ(KXSetDataID(5, value, 2, &error), 1);
-  EXPECT_EQ(error, KXERR_BAD_RESPONSE);
-}
-
-class CommandsClosedTest : public testsupport::LibraryTest {};
-
-TEST_F(CommandsClosedTest, WithoutASessionEveryCallIsNotOpen) {
-  uint8_t buffer[16];
-  uint16_t length = 16;
-  uint32_t error = 0;
-  EXPECT_EQ(KXSendCommand(7, 1, nullptr, 0, buffer, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  EXPECT_EQ(KXGetDataID(1, buffer, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  EXPECT_EQ(KXSetDataID(1, buffer, 2, &error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  EXPECT_EQ(KXID(&error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  char text[24];
-  EXPECT_EQ(KXVersion(text, &error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  EXPECT_EQ(KXCheckPDFVersion(&error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  char serial[12] = "untouched!";
-  EXPECT_EQ(KXGetSerialNumber(serial), 0);
-  EXPECT_STREQ(serial, "untouched!");
+TEST_F(CommandTest, SetDataIdSendsTheIdAndValue) {
+  const struct {
+    const char* name;
+    Bytes reply;
+    bool cancel;
+    uint16_t length;
+    int16_t result;
+    uint32_t error;
+  } rows[] = {
+      {"the largest value", Message(7, kSetDataId, 1), false, 65533, 1, 0},
+      {"an unexpected reply", Message(7, 36, 1), false, 2, 1, KXERR_BAD_RESPONSE},
+      {"cancel during a good exchange", Message(7, kSetDataId, 1), true, 2, 0, KXERR_COMM},
+      {"one byte too many", Message(7, kSetDataId, 1), false, 65534, 0, KXERR_NO_MEMORY},
+  };
+  const Bytes value = Pattern(65534, 6);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    Answer(r.reply, r.cancel);
+    const size_t before = instrument.RequestCount();
+    uint32_t error = 1;
+    EXPECT_EQ(KXSetDataID(0x1234, value.data(), r.length, &error), r.result);
+    EXPECT_EQ(error, r.error);
+    if (r.error == KXERR_NO_MEMORY) {
+      EXPECT_EQ(instrument.RequestCount(), before);  // nothing sent
+    } else {
+      EXPECT_EQ(instrument.Requests().back(), Message(7, kSetDataId, 0, Cat({0x34, 0x12}, Head(value, r.length))));
+    }
+  }
 }
 
 }  // namespace

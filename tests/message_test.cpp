@@ -1,260 +1,150 @@
+// The message layer: messages cut into packets and packets put back together, on a
+// pseudo-terminal whose far end the test drives.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
-#include "link/message.h"
-#include "link/packet.h"
 #include "platform/platform.h"
-#include "tests/support/library_fixture.h"
 #include "tests/support/line_peer.h"
-
-using testsupport::Bytes;
-using testsupport::Frame;
-using testsupport::LibraryTest;
-using testsupport::LinePeer;
 
 namespace {
 
-class MessageTest : public LibraryTest {
- protected:
-  void SetUp() override {
-    LibraryTest::SetUp();
-    OpenLink(peer.ComName());
-  }
-  // Sends each frame once the previous one has been acknowledged.
-  void SendFramesAcked(const std::vector<Bytes>& frames) {
-    sender = std::thread([this, frames] {
-      for (const Bytes& f : frames) {
-        peer.Write(f);
-        peer.Read(2000, 1);
-      }
-    });
-  }
-  void TearDown() override {
-    if (sender.joinable()) sender.join();
-    LibraryTest::TearDown();
-  }
-  LinePeer peer;
-  std::thread sender;
+using namespace testsupport;
+
+using MessageTest = PeerTest;
+
+struct SendRow {
+  const char* name;
+  uint32_t length;
+  int32_t retries;           // 0: KXSendMessage with the default
+  std::vector<size_t> naks;  // frames answered with NAK; every other one gets ACK
+  bool cancelFirst;
+  int16_t result;
+  std::vector<uint16_t> flags;  // of every frame sent, in order
+  int syncs;                    // KXSync calls (one per failed packet)
 };
 
-Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 13);
-  return b;
-}
-
-TEST_F(MessageTest, LongMessageGoesOutIn600BytePackets) {
-  peer.AutoAnswer([](size_t) { return ACK; });
-  const Bytes message = Pattern(1250, 1);
-  EXPECT_EQ(KXSendMessage(0, message.data(), 1250), 1);
-  peer.StopAutoAnswer();
-  const auto frames = peer.Frames();
-  ASSERT_EQ(frames.size(), 3u);
-  EXPECT_EQ(frames[0].flags, 0x0300);
-  EXPECT_EQ(frames[1].flags, 0x0200);
-  EXPECT_EQ(frames[2].flags, 0x2200);
-  EXPECT_EQ(frames[0].data.size(), 600u);
-  EXPECT_EQ(frames[1].data.size(), 600u);
-  EXPECT_EQ(frames[2].data.size(), 50u);
-  Bytes joined;
-  for (const auto& f : frames) {
-    EXPECT_TRUE(f.crcOk);
-    joined.insert(joined.end(), f.data.begin(), f.data.end());
+TEST_F(MessageTest, SendingCutsIntoPacketsAndRetries) {
+  const SendRow rows[] = {
+      {"three packets", 1250, 0, {}, false, 1, {0x0300, 0x0200, 0x2200}, 0},
+      {"exactly one packet", 600, 0, {}, false, 1, {0x2300}, 0},
+      {"empty", 0, 0, {}, false, 0, {}, 0},
+      {"never acknowledged", 10, 0, {0, 1, 2, 3, 4, 5}, false, 0, {0x2300, 0x2300, 0x2300, 0x2300}, 2},
+      {"a failed packet sent again", 700, 3, {1, 2}, false, 1, {0x0300, 0x2200, 0x2200, 0x2200}, 1},
+      {"cancelled before", 1250, 0, {}, true, 0, {0x0300}, 0},
+  };
+  for (const SendRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewLine();
+    const std::vector<size_t> naks = r.naks;
+    peer->AutoAnswer([naks](size_t i) { return std::count(naks.begin(), naks.end(), i) ? kNak : kAck; });
+    if (r.cancelFirst) KXCancel();
+    const Bytes message = Pattern(r.length + 1, r.length);
+    const int16_t result = r.retries ? KXSendMessageWithRetry(0, message.data(), r.length, r.retries)
+                                     : KXSendMessage(0, message.data(), r.length);
+    EXPECT_EQ(result, r.result);
+    platform::SleepMs(30);
+    peer->StopAutoAnswer();
+    const auto frames = peer->Frames();
+    std::vector<uint16_t> flags;
+    Bytes acked;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      EXPECT_TRUE(frames[i].crcOk);
+      flags.push_back(frames[i].flags);
+      if (!std::count(naks.begin(), naks.end(), i)) acked = Cat(acked, frames[i].data);
+    }
+    EXPECT_EQ(flags, r.flags);
+    if (r.result) { EXPECT_EQ(acked, Head(message, r.length)); }
+    EXPECT_EQ(CountTrace("KXSync\n"), r.syncs);
+    EXPECT_EQ(CountTrace(" SendMessage Error - SendPacket Failed \n"), r.syncs);
+    EXPECT_EQ(CountTrace(" SendMessage Error - Length <= 0 \n"), r.length == 0);
+    EXPECT_EQ(CommErrorCount, std::count_if(naks.begin(), naks.end(), [&](size_t i) { return i < frames.size(); }));
   }
-  EXPECT_EQ(joined, message);
-
-  // Exactly 600 bytes is one packet.
-  peer.AutoAnswer([](size_t) { return ACK; });
-  EXPECT_EQ(KXSendMessage(0, message.data(), 600), 1);
-  peer.StopAutoAnswer();
-  ASSERT_EQ(peer.Frames().size(), 4u);
-  EXPECT_EQ(peer.Frames()[3].flags, 0x2300);
-  EXPECT_EQ(peer.Frames()[3].data.size(), 600u);
 }
 
-TEST_F(MessageTest, EmptyMessageIsRefused) {
-  KXSetDebugLevel(DBG_TRACE);
-  const uint8_t byte = 0;
-  EXPECT_EQ(KXSendMessage(0, &byte, 0), 0);
-  EXPECT_EQ(CountTrace(" SendMessage Error - Length <= 0 \n"), 1);
-  EXPECT_TRUE(peer.Read(50).empty());
+struct ReceiveRow {
+  const char* name;
+  std::vector<Bytes> frames;  // each sent once the one before is acknowledged
+  uint32_t capacity;
+  int32_t retries;  // 0: KXWaitMessage with the default
+  enum { kNone, kCancelLater, kCancelInPump } cancel;
+  int16_t result;
+  int64_t size;  // reported afterwards (-1: not checked)
+  Bytes data;
+  int failedWaits;  // packet waits that failed
+};
+
+TEST_F(MessageTest, ReceivingPutsPacketsTogether) {
+  const Bytes a = Pattern(100, 1), b = Pattern(200, 2), c = Pattern(30, 3), d = Pattern(60, 4);
+  const ReceiveRow rows[] = {
+      {"start, middle, end", {Frame(0x0100, a), Frame(0, b), Frame(0x2000, c)}, 1000, 0, ReceiveRow::kNone, 1, 330,
+       Cat(Cat(a, b), c), 0},
+      {"no start: dropped", {Frame(0x2200, a), Frame(0x2300, d)}, 200, 0, ReceiveRow::kNone, 1, 60, d, 0},
+      {"a second start restarts", {Frame(0x0300, a), Frame(0x0300, d), Frame(0x2200, c)}, 500, 0, ReceiveRow::kNone, 1,
+       90, Cat(d, c), 0},
+      {"a second start cut by the room left", {Frame(0x0300, Bytes(600, 'A')), Frame(0x2300, Pattern(700, 5))}, 1024, 0,
+       ReceiveRow::kNone, 0, -1, {}, 0},
+      {"the last packet cut to the buffer", {Frame(0x0300, d), Frame(0x2200, c)}, 80, 0, ReceiveRow::kNone, 1, 80,
+       Cat(d, Head(c, 20)), 0},
+      {"outgrows the buffer before its end", {Frame(0x0300, d), Frame(0x0200, d), Frame(0x2200, c)}, 100, 0,
+       ReceiveRow::kNone, 0, -1, {}, 0},
+      {"nothing comes", {}, 100, 0, ReceiveRow::kNone, 0, 0, {}, 2},
+      {"cancel ends the retries", {}, 100, 10, ReceiveRow::kCancelLater, 0, -1, {}, 1},
+      {"cancel inside the last packet", {Frame(0x2300, c)}, 200, 0, ReceiveRow::kCancelInPump, 0, 30, {}, 0},
+  };
+  for (const ReceiveRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    NewLine();
+    if (r.frames.empty() && r.cancel == ReceiveRow::kNone) platform::SetClockSpeed(20);
+    std::atomic<int> pumps{0};
+    // The host's pump hook presses cancel in the packet receiver's first pass.
+    if (r.cancel == ReceiveRow::kCancelInPump) {
+      KXSetPumpHook([](void* n) {
+        if (++*static_cast<std::atomic<int>*>(n) == 2) KXCancel();
+      }, &pumps);
+    }
+    std::thread sender([&] {
+      if (r.cancel == ReceiveRow::kCancelLater) {
+        platform::SleepMs(100);
+        KXCancel();
+      }
+      for (const Bytes& f : r.frames) {
+        peer->Write(f);
+        peer->Read(2000, 1);
+      }
+    });
+    Bytes buffer(r.capacity + 16, 0xEE);
+    uint32_t size = r.capacity;
+    const int16_t result =
+        r.retries ? KXWaitMessageWithRetry(buffer.data(), &size, r.retries) : KXWaitMessage(buffer.data(), &size);
+    sender.join();
+    KXSetPumpHook(nullptr, nullptr);
+    EXPECT_EQ(result, r.result);
+    if (r.size >= 0) { EXPECT_EQ(size, r.size); }
+    EXPECT_EQ(Head(buffer, r.data.size()), r.data);
+    EXPECT_EQ(Bytes(buffer.begin() + r.capacity, buffer.end()), Bytes(16, 0xEE));
+    EXPECT_EQ(CountTrace(" KXWaitMessage Error - Failure in WaitPacket \n"), r.failedWaits);
+    EXPECT_EQ(CountTrace(" WaitMessage Warning - Second Start with no End \n"), &r == rows + 2 || &r == rows + 3);
+  }
 }
 
-TEST_F(MessageTest, AnInstrumentThatNeverAcknowledgesEndsTheSendAfterTwoFailures) {
-  KXSetDebugLevel(DBG_TRACE);
-  peer.AutoAnswer([](size_t) { return NAK; });
-  const Bytes message = Pattern(10, 0);
-  EXPECT_EQ(KXSendMessage(0, message.data(), 10), 0);
-  peer.StopAutoAnswer();
-  EXPECT_EQ(CountTrace("KXSync\n"), 2);
-  EXPECT_EQ(CountTrace(" SendMessage Error - SendPacket Failed \n"), 2);
-  EXPECT_EQ(peer.Frames().size(), 4u);  // two packets, each sent twice
-  EXPECT_EQ(CommErrorCount, 4u);
-}
-
-TEST_F(MessageTest, AFailedPacketIsSentAgainWithTheSameFlags) {
-  // The second packet's first two transmissions are refused; the retry succeeds.
-  peer.AutoAnswer([](size_t i) { return (i == 1 || i == 2) ? NAK : ACK; });
-  const Bytes message = Pattern(700, 9);
-  EXPECT_EQ(KXSendMessageWithRetry(0, message.data(), 700, 3), 1);
-  peer.StopAutoAnswer();
-  const auto frames = peer.Frames();
-  ASSERT_EQ(frames.size(), 4u);
-  EXPECT_EQ(frames[0].flags, 0x0300);
-  EXPECT_EQ(frames[3].flags, 0x2200);
-  EXPECT_EQ(frames[3].data, Bytes(message.begin() + 600, message.end()));
-}
-
-TEST_F(MessageTest, ReassemblesStartMiddleAndEndPackets) {
-  const Bytes a = Pattern(100, 1), b = Pattern(200, 2), c = Pattern(30, 3);
-  SendFramesAcked({Frame(0x0100, a), Frame(0x0000, b), Frame(0x2000, c)});
-  Bytes buffer(1000);
-  uint32_t size = 1000;
-  ASSERT_EQ(KXWaitMessage(buffer.data(), &size), 1);
-  EXPECT_EQ(size, 330u);
-  Bytes expected = a;
-  expected.insert(expected.end(), b.begin(), b.end());
-  expected.insert(expected.end(), c.begin(), c.end());
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 330), expected);
-}
-
-TEST_F(MessageTest, APacketWithoutStartIsDropped) {
-  const Bytes stray = Pattern(50, 7), msg = Pattern(40, 8);
-  SendFramesAcked({Frame(0x2200, stray), Frame(0x2300, msg)});
-  Bytes buffer(200);
-  uint32_t size = 200;
-  ASSERT_EQ(KXWaitMessage(buffer.data(), &size), 1);
-  EXPECT_EQ(size, 40u);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 40), msg);
-}
-
-TEST_F(MessageTest, ASecondStartWithoutEndRestartsTheMessage) {
-  KXSetDebugLevel(DBG_TRACE);
-  const Bytes first = Pattern(80, 1), second = Pattern(60, 2), rest = Pattern(20, 3);
-  SendFramesAcked({Frame(0x0300, first), Frame(0x0300, second), Frame(0x2200, rest)});
-  Bytes buffer(500);
-  uint32_t size = 500;
-  ASSERT_EQ(KXWaitMessage(buffer.data(), &size), 1);
-  EXPECT_EQ(size, 80u);
-  Bytes expected = second;
-  expected.insert(expected.end(), rest.begin(), rest.end());
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 80), expected);
-  EXPECT_EQ(CountTrace(" WaitMessage Warning - Second Start with no End \n"), 1);
-}
-
-TEST_F(MessageTest, ASecondStartCutByTheRoomLeftFailsRatherThanMixMessages) {
-  // 1024 bytes: the abandoned start takes 600, so only 424 bytes of the new 700-byte
-  // start fit where it lands; the rest of it is gone.
-  SendFramesAcked({Frame(0x0300, Bytes(600, 'A')), Frame(0x2300, Pattern(700, 5))});
-  Bytes buffer(1024);
-  uint32_t size = 1024;
-  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 0);
-}
-
-TEST_F(MessageTest, AMessageWhoseLastPacketOverrunsTheBufferIsCutToIt) {
-  const Bytes first = Pattern(60, 1), last = Pattern(60, 2);
-  SendFramesAcked({Frame(0x0300, first), Frame(0x2200, last)});
-  Bytes buffer(100 + 16, 0xEE);
-  uint32_t size = 100;
-  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 1);
-  EXPECT_EQ(size, 100u);
-  EXPECT_EQ(Bytes(buffer.begin() + 60, buffer.begin() + 100), Bytes(last.begin(), last.begin() + 40));
-  for (size_t i = 100; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xEE) << i;
-}
-
-TEST_F(MessageTest, AMessageThatOutgrowsTheBufferBeforeItsEndFails) {
-  SendFramesAcked({Frame(0x0300, Pattern(60, 1)), Frame(0x0200, Pattern(60, 2)), Frame(0x2200, Pattern(10, 3))});
-  Bytes buffer(100 + 16, 0xEE);
-  uint32_t size = 100;
-  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 0);
-  for (size_t i = 100; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xEE) << i;
-  KXSync();
-}
-
-TEST_F(MessageTest, NoInstrumentEndsTheWaitAfterTwoFailedPacketWaits) {
-  platform::SetClockSpeed(20);
-  KXSetDebugLevel(DBG_TRACE);
-  Bytes buffer(100);
-  uint32_t size = 100;
-  const uint32_t t0 = platform::TickCount();
-  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 0);
-  EXPECT_GE(platform::TickCount() - t0, 2000u);
-  EXPECT_EQ(CountTrace(" KXWaitMessage Error - Failure in WaitPacket \n"), 2);
-  EXPECT_EQ(size, 0u);
-}
-
-TEST_F(MessageTest, CancelFromAnotherThreadEndsTheWaitAtTheNextCheck) {
-  KXSetDebugLevel(DBG_TRACE);
-  Bytes buffer(100);
-  uint32_t size = 100;
-  std::thread canceller([] {
-    platform::SleepMs(100);
-    KXCancel();
-  });
-  const int16_t result = KXWaitMessageWithRetry(buffer.data(), &size, 10);
-  canceller.join();
-  EXPECT_EQ(result, 0);
-  // Ended at the first failed packet wait after the cancel, not after ten.
-  EXPECT_EQ(CountTrace(" KXWaitMessage Error - Failure in WaitPacket \n"), 1);
-}
-
-TEST_F(MessageTest, CancelDuringTheLastPacketFailsWithTheFullSize) {
-  // The host's pump hook presses cancel while the packet is being received: the second
-  // pump is the packet receiver's first pass.
-  std::atomic<int> pumps{0};
-  KXSetPumpHook([](void* n) {
-    if (++*static_cast<std::atomic<int>*>(n) == 2) KXCancel();
-  }, &pumps);
-  const Bytes msg = Pattern(90, 4);
-  platform::SleepMs(1);
-  SendFramesAcked({Frame(0x2300, msg)});
-  Bytes buffer(200);
-  uint32_t size = 200;
-  EXPECT_EQ(KXWaitMessage(buffer.data(), &size), 0);
-  EXPECT_EQ(size, 90u);
-  KXSetPumpHook(nullptr, nullptr);
-}
-
-TEST_F(MessageTest, CancelAfterAPacketIsSentStopsTheSend) {
-  int acks = 0;
-  peer.AutoAnswer([&](size_t) {
-    ++acks;
-    return ACK;
-  });
-  KXCancel();
-  const Bytes message = Pattern(1250, 5);
-  EXPECT_EQ(KXSendMessage(0, message.data(), 1250), 0);
-  peer.StopAutoAnswer();
-  EXPECT_EQ(peer.Frames().size(), 1u);
-}
-
-class MessageTransportTest : public LibraryTest {};
-
-TEST_F(MessageTransportTest, WithoutATransportBothDirectionsFail) {
-  KXSetDebugLevel(DBG_TRACE);
-  const uint8_t byte = 1;
-  EXPECT_EQ(KXSendMessage(0, &byte, 1), 0);
-  uint8_t buffer[4];
-  uint32_t size = 4;
-  EXPECT_EQ(KXWaitMessage(buffer, &size), 0);
-  EXPECT_EQ(CountTrace(" SendMessage Error - Invalid \"OPEN\" COM device...\n"), 1);
-  EXPECT_EQ(CountTrace(" WaitMessage Error - Invalid \"OPEN\" COM device...\n"), 1);
-}
-
-TEST_F(MessageTransportTest, UsbSessionFailsUntilTheUsbTransportExists) {
-  UseCount = 1;
-  SelectTransport(UsbTransport());
-  EXPECT_EQ(DefaultRetries(), 3);
-  const uint8_t byte = 1;
-  EXPECT_EQ(KXSendMessage(0, &byte, 1), 0);
-  uint8_t buffer[4];
-  uint32_t size = 4;
-  EXPECT_EQ(KXWaitMessage(buffer, &size), 0);
-  SelectTransport(SerialTransport());
-  EXPECT_EQ(DefaultRetries(), 2);
-  UseCount = 0;
+TEST_F(MessageTest, WithoutASerialTransportBothDirectionsFail) {
+  for (uint32_t device : {DEVICE_NONE, DEVICE_USB}) {
+    Restart();
+    KXSetDebugLevel(DBG_TRACE);
+    UseCount = device != DEVICE_NONE;
+    SelectTransportForType(device);
+    const uint8_t byte = 1;
+    uint8_t buffer[4];
+    uint32_t size = 4;
+    EXPECT_EQ(KXSendMessage(0, &byte, 1), 0);
+    EXPECT_EQ(KXWaitMessage(buffer, &size), 0);
+    const int traced = device == DEVICE_NONE;
+    EXPECT_EQ(CountTrace(" SendMessage Error - Invalid \"OPEN\" COM device...\n"), traced);
+    EXPECT_EQ(CountTrace(" WaitMessage Error - Invalid \"OPEN\" COM device...\n"), traced);
+    UseCount = 0;
+  }
 }
 
 }  // namespace

@@ -1,346 +1,238 @@
 // The record services against the simulated Scanner over a pseudo-terminal.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <thread>
 
-#include "link/message.h"
 #include "platform/platform.h"
-#include "services/record.h"
-#include "wire/byte_order.h"
+#include "tests/support/frames.h"
 #include "tests/support/scanner_session.h"
-
-using kxsim::Bytes;
 
 namespace {
 
-Bytes Pattern(size_t n, uint8_t seed) {
-  Bytes b(n);
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 31);
-  return b;
-}
+using namespace testsupport;
+using kxsim::FaultKind;
 
-bool IsRequest(const Bytes& frameData, uint16_t cls, uint16_t type) {
-  return frameData.size() >= 4 && GetU16(frameData.data()) == cls && GetU16(frameData.data() + 2) == type;
-}
-
-class RecordReadTest : public testsupport::ScannerSessionTest {
+class RecordTest : public ScannerSessionTest {
  protected:
   void SetUp() override {
     ScannerSessionTest::SetUp();
     Open();
     server->ResetStats();
+    KXSetDebugLevel(DBG_TRACE);
   }
-  const Bytes& LastRequest() {
-    last_ = server->Stats().lastRequest;
-    return last_;
+  Bytes LastRequest() { return server->Stats().lastRequest; }
+  // A fault on the next request of `type` only.
+  void FaultOn(uint16_t type, FaultKind kind, uint16_t status = 0) {
+    auto rule = kxsim::FaultWhen(kind, [type](const Bytes& m) { return m.size() >= 4 && U16(m, kAtType) == type; }, 1);
+    rule.status = status;
+    server->SetFaults(kxsim::FaultPlan().Add(rule));
   }
-  Bytes last_;
 };
 
-TEST_F(RecordReadTest, ReadsARecordAndItsNumber) {
-  const Bytes data = Pattern(300, 1);
-  scanner.PutRecord(USER_UPREF_RECORD, 4, data);
-  uint16_t number = 2, length = 400;
-  Bytes buffer(400, 0xEE);
-  uint32_t error = 1;
-  ASSERT_EQ(KXReadRecord(USER_UPREF_RECORD, &number, buffer.data(), &length, &error), 1);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(number, 4);  // the first record at or after the one asked for
-  EXPECT_EQ(length, 300);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 300), data);
-  EXPECT_EQ(buffer[300], 0xEE);
+struct ReadRow {
+  const char* name;
+  enum { kPlain, kBySize, kWithKey } call;
+  uint16_t type, number, capacity, keyLength, keyMode;
+  int16_t result;
+  uint32_t error;
+  uint16_t numberOut, lengthOut;
+  Bytes data;          // expected at the start of the buffer
+  uint16_t reqLength;  // RecordLength of the request
+};
 
-  const Bytes& r = LastRequest();
-  ASSERT_EQ(r.size(), 70u);
-  EXPECT_EQ(GetU16(r.data()), CLASS_DATABASE);
-  EXPECT_EQ(GetU16(r.data() + 2), DB_READ_RECORD);
-  EXPECT_EQ(GetU16(r.data() + 4), 0);  // Status 0 in requests
-  EXPECT_EQ(GetU16(r.data() + kOffRecordNumber), 2);
-  EXPECT_EQ(GetU16(r.data() + kOffRecordLength), 0);
+TEST_F(RecordTest, ReadsDeliverTheRecordAndSendTheRightRequest) {
+  const Bytes p300 = Pattern(300, 1), p200 = Pattern(200, 5), p75 = Pattern(75, 3), p900 = Pattern(900, 4),
+              p320 = Pattern(320, 7), key = Pattern(60, 6);
+  scanner.PutRecord(kUserPrefRec, 4, p300);
+  scanner.PutRecord(kUserPrefRec, 0, p200);
+  scanner.PutRecord(kDataFormatRec, 0, Head(p75, 74));
+  scanner.PutRecord(kDataFormatRec, 1, p75);
+  scanner.PutRecord(kCopperAutotestRec, 0, p900);
+  for (uint8_t i = 1; i < 7; ++i) scanner.AddRecord(kCopperAutotestRec, Pattern(50, i));
+  scanner.PutRecord(kFirstLimitRec, 3, p320, Head(key, 48));
+  scanner.PutRecord(kVersionRec, 0, Pattern(24, 8));
+  const ReadRow rows[] = {
+      {"the first at or after the number", ReadRow::kPlain, kUserPrefRec, 2, 400, 0, 0, 1, 0, 4, 300, p300, 0},
+      {"exactly the capacity", ReadRow::kPlain, kDataFormatRec, 0, 74, 0, 0, 1, 0, 0, 74, Head(p75, 74), 0},
+      {"one byte more", ReadRow::kPlain, kDataFormatRec, 1, 74, 0, 0, 0, KXERR_RECORD_TOO_LARGE, 1, 74, Head(p75, 74), 0},
+      {"counting autotests", ReadRow::kPlain, kCopperAutotestRec, 0xFFFF, 0, 0, 0, 0, KXERR_RECORD_NOT_FOUND, 7, 0, {},
+       0xFFFF},
+      {"no such record: the count", ReadRow::kPlain, kVersionRec, 5, 24, 0, 0, 0, KXERR_RECORD_NOT_FOUND, 1, 24, {}, 0},
+      {"an autotest by size", ReadRow::kBySize, kCopperAutotestRec, 0, 512, 0, 0, 1, 0, 0, 512, Head(p900, 512), 512},
+      {"by size, cut at the capacity", ReadRow::kBySize, kUserPrefRec, 0, 64, 0, 0, 1, 0, 0, 200, Head(p200, 64), 0},
+      {"a key cut to 48", ReadRow::kWithKey, kFirstLimitRec, 0, 320, 60, 9, 1, 0, 3, 320, p320, 0},
+      {"no key", ReadRow::kWithKey, kFirstLimitRec, 0, 320, 0, 9, 1, 0, 3, 320, p320, 0},
+  };
+  for (const ReadRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    ClearTraces();
+    uint16_t number = r.number, length = r.capacity;
+    Bytes buffer(r.capacity + 16u, 0xEE);
+    uint8_t* to = r.capacity ? buffer.data() : nullptr;
+    uint32_t error = 1;
+    const int16_t result =
+        r.call == ReadRow::kPlain    ? KXReadRecord(r.type, &number, to, &length, &error)
+        : r.call == ReadRow::kBySize ? KXReadRecordBySize(r.type, &number, to, &length, &error)
+                                     : KXReadRecordWithKey(r.type, &number, to, &length, &error, key.data(),
+                                                           r.keyLength, r.keyMode);
+    EXPECT_EQ(result, r.result);
+    EXPECT_EQ(error, r.error);
+    EXPECT_EQ(number, r.numberOut);
+    EXPECT_EQ(length, r.lengthOut);
+    EXPECT_EQ(Head(buffer, r.data.size()), r.data);
+    EXPECT_EQ(Bytes(buffer.begin() + r.capacity, buffer.end()), Bytes(16, 0xEE));
+    Bytes request = RecordMessage(kDbRead, r.type, r.reqLength, r.number);
+    if (r.keyLength) {
+      PutU16(request, kAtKeyMode, r.keyMode);
+      PutU16(request, kAtKeyLength, 48);
+      std::copy_n(key.begin(), 48, request.begin() + kAtKey);
+    }
+    EXPECT_EQ(LastRequest(), request);
+    EXPECT_EQ(CountTrace(" KXReadRecord Error - Search Key too long"), r.keyLength > 48);
+    EXPECT_EQ(CountTrace(" Exiting KXReadRecordWithKey "), r.call == ReadRow::kWithKey);
+  }
 }
 
-TEST_F(RecordReadTest, ARecordOfExactlyTheCapacityIsDeliveredOneMoreIsTooLarge) {
-  scanner.PutRecord(DATA_FORMAT, 0, Pattern(74, 2));
-  scanner.PutRecord(DATA_FORMAT, 1, Pattern(75, 3));
-  uint16_t number = 0, length = 74;
-  Bytes buffer(80, 0xEE);
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(DATA_FORMAT, &number, buffer.data(), &length, &error), 1);
-  EXPECT_EQ(length, 74);
+struct WrongRow {
+  const char* name;
+  uint16_t request;  // the request type whose reply is spoilt
+  FaultKind kind;
+  uint16_t status;
+  uint32_t error;
+  int syncs;
+};
 
-  number = 1;
-  length = 74;
-  std::fill(buffer.begin(), buffer.end(), 0xEE);
-  EXPECT_EQ(KXReadRecord(DATA_FORMAT, &number, buffer.data(), &length, &error), 0);
-  EXPECT_EQ(error, KXERR_RECORD_TOO_LARGE);
-  EXPECT_EQ(length, 74);  // unchanged
-  const Bytes longer = Pattern(75, 3);
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 74), Bytes(longer.begin(), longer.begin() + 74));
-  EXPECT_EQ(buffer[74], 0xEE);
-}
-
-TEST_F(RecordReadTest, CountingAutotestsThroughTheNotFoundReply) {
-  for (int i = 0; i < 7; ++i) scanner.AddRecord(COPPER_AUTOTEST_REC, Pattern(50, static_cast<uint8_t>(i)));
-  uint16_t number = 0xFFFF, length = 0;
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(COPPER_AUTOTEST_REC, &number, nullptr, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_RECORD_NOT_FOUND);
-  EXPECT_EQ(number, 7);
-  EXPECT_EQ(GetU16(LastRequest().data() + kOffRecordLength), 0xFFFF);  // autotest by key
-}
-
-TEST_F(RecordReadTest, BySizeReadsSendTheWantedSizeAndNeverCopyPastTheCapacity) {
-  const Bytes data = Pattern(900, 4);
-  scanner.PutRecord(COPPER_AUTOTEST_REC, 0, data);
-  uint16_t number = 0, length = 512;
-  Bytes buffer(600, 0xEE);
-  uint32_t error = 0;
-  ASSERT_EQ(KXReadRecordBySize(COPPER_AUTOTEST_REC, &number, buffer.data(), &length, &error), 1);
-  EXPECT_EQ(GetU16(LastRequest().data() + kOffRecordLength), 512);
-  EXPECT_EQ(length, 512);  // the instrument sends at most the wanted size
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 512), Bytes(data.begin(), data.begin() + 512));
-
-  // A record longer than the capacity (no wanted size for other types): cut at the
-  // capacity, the full length reported.
-  scanner.PutRecord(USER_UPREF_RECORD, 0, Pattern(200, 5));
-  number = 0;
-  length = 64;
-  std::fill(buffer.begin(), buffer.end(), 0xEE);
-  ASSERT_EQ(KXReadRecordBySize(USER_UPREF_RECORD, &number, buffer.data(), &length, &error), 1);
-  EXPECT_EQ(length, 200);
-  EXPECT_EQ(buffer[63], Pattern(200, 5)[63]);
-  EXPECT_EQ(buffer[64], 0xEE);
-}
-
-TEST_F(RecordReadTest, LongKeysAreCutTo48AndNoKeyLeavesTheFieldsZero) {
-  KXSetDebugLevel(DBG_TRACE);
-  Bytes key = Pattern(60, 6);
-  scanner.PutRecord(FIRST_LIMIT_REC, 3, Pattern(320, 7), Bytes(key.begin(), key.begin() + 48));
-  uint16_t number = 0, length = 320;
-  Bytes buffer(320);
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecordWithKey(FIRST_LIMIT_REC, &number, buffer.data(), &length, &error, key.data(), 60, 9), 1)
-      << std::hex << error;
-  EXPECT_EQ(number, 3);
-  const Bytes r = LastRequest();
-  EXPECT_EQ(GetU16(r.data() + kOffKeyLength), 48);
-  EXPECT_EQ(GetU16(r.data() + kOffKeyMode), 9);
-  EXPECT_EQ(Bytes(r.begin() + kOffKey, r.begin() + kOffKey + 48), Bytes(key.begin(), key.begin() + 48));
-  EXPECT_EQ(r[kOffKey + 48], 0);
-  EXPECT_EQ(CountTrace(" KXReadRecord Error - Search Key too long"), 1);
-
-  number = 0;
-  EXPECT_EQ(KXReadRecordWithKey(FIRST_LIMIT_REC, &number, buffer.data(), &length, &error, key.data(), 0, 9), 1);
-  const Bytes r2 = LastRequest();
-  EXPECT_EQ(Bytes(r2.begin() + kOffKeyMode, r2.end()), Bytes(70 - kOffKeyMode, 0));
-}
-
-TEST_F(RecordReadTest, AReplyOfAnotherClassTypeOrRecordTypeIsAWrongResponse) {
-  KXSetDebugLevel(DBG_TRACE);
-  scanner.PutRecord(VERSION_INFO, 0, Pattern(24, 8));
-  int syncs = 0;
-  for (auto kind : {kxsim::FaultKind::kWrongRecordType, kxsim::FaultKind::kWrongClass, kxsim::FaultKind::kWrongType}) {
+// A reply that does not echo the request is never retried; the record services
+// resynchronise the line and fail, and the line serves the next call.
+TEST_F(RecordTest, WrongRepliesFailAndResynchronise) {
+  const Bytes data = Pattern(40, 6);
+  scanner.PutRecord(kUserPrefRec, 0, data);
+  scanner.PutRecord(kVersionRec, 0, Pattern(24, 8));
+  const WrongRow rows[] = {
+      {"read: record type", kDbRead, FaultKind::kWrongRecordType, 0, KXERR_NO_SCANNER, 1},
+      {"read: class", kDbRead, FaultKind::kWrongClass, 0, KXERR_NO_SCANNER, 1},
+      {"read: type", kDbRead, FaultKind::kWrongType, 0, KXERR_NO_SCANNER, 1},
+      {"read: status", kDbRead, FaultKind::kBadStatus, 7, KXERR_COMM, 0},
+      {"write", kDbWrite, FaultKind::kWrongRecordType, 0, KXERR_NO_SCANNER, 1},
+      {"write: status", kDbWrite, FaultKind::kBadStatus, 7, KXERR_COMM, 0},
+      {"update", kDbUpdate, FaultKind::kWrongRecordType, 0, KXERR_COMM, 1},
+      {"delete", kDbDelete, FaultKind::kWrongRecordType, 0, KXERR_COMM, 1},
+      {"delete: class", kDbDelete, FaultKind::kWrongClass, 0, KXERR_COMM, 1},
+      {"free space", kDbInfo, FaultKind::kWrongType, 0, 0, 0},
+  };
+  for (const WrongRow& r : rows) {
+    SCOPED_TRACE(r.name);
+    ClearTraces();
     server->ResetStats();
-    server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultNext(kind)));
+    FaultOn(r.request, r.kind, r.status);
     uint16_t number = 0, length = 24;
     uint8_t buffer[24];
-    uint32_t error = 0;
-    EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
-    EXPECT_EQ(error, KXERR_NO_SCANNER);
-    EXPECT_EQ(CountTrace("KXSync\n"), ++syncs);
-    EXPECT_EQ(server->Stats().messagesReceived, 1u);  // never retried
-    // The link is usable again right after.
-    EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 1);
+    uint32_t error = 1, freeSpace = 5;
+    int16_t result = -1;
+    switch (r.request) {
+      case kDbRead: result = KXReadRecord(kVersionRec, &number, buffer, &length, &error); break;
+      case kDbWrite: result = KXWriteRecord(kUserPrefRec, data.data(), 40, &error); break;
+      case kDbUpdate: result = KXUpdateRecord(kUserPrefRec, 0, data.data(), 40, &error); break;
+      case kDbDelete: result = KXDeleteRecord(kUserPrefRec, 0, &error); break;
+      default: result = KXGetVEXADBaseFreeSpace(&freeSpace, &error); EXPECT_EQ(freeSpace, 0u);
+    }
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(error, r.error);
+    EXPECT_EQ(CountTrace("KXSync\n"), r.syncs);
+    EXPECT_EQ(ResendAllowed, 1u);
+    // Asked once (write and update ask for the free space first).
+    EXPECT_EQ(server->Stats().messagesReceived, r.request == kDbWrite || r.request == kDbUpdate ? 2u : 1u);
+    number = 0;
+    EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 1);
   }
 }
 
-TEST_F(RecordReadTest, StatusCodesBecomeErrors) {
-  scanner.PutRecord(VERSION_INFO, 0, Pattern(24, 8));
-  auto plan = kxsim::FaultPlan();
-  auto rule = kxsim::FaultNext(kxsim::FaultKind::kBadStatus);
-  rule.status = 7;
-  server->SetFaults(plan.Add(rule));
-  uint16_t number = 0, length = 24;
-  uint8_t buffer[24];
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-
-  number = 5;  // no such record
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
-  EXPECT_EQ(error, KXERR_RECORD_NOT_FOUND);
-  EXPECT_EQ(number, 1);  // the instrument's count comes back in the number
-}
-
-TEST_F(RecordReadTest, ALineThatCorruptsBytesIsRidden) {
-  // One byte in 2000 towards the host is damaged: the CRC catches it, the NAK brings
-  // the packet again, and the record arrives intact.
-  const Bytes data = Pattern(5000, 9);
-  scanner.PutRecord(PDF_FORMAT_REC, 0, data);
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultAtRate(kxsim::FaultKind::kCorruptByte, 0.0005)));
-  uint16_t number = 0, length = 65535;
-  Bytes buffer(65535);
-  uint32_t error = 0;
-  ASSERT_EQ(KXReadRecord(PDF_FORMAT_REC, &number, buffer.data(), &length, &error), 1) << std::hex << error;
-  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), data);
-  EXPECT_GT(server->Stats().naksReceived, 0u);
-}
-
-TEST_F(RecordReadTest, SendOnlyModeReturnsRightAfterTheRequest) {
-  SendOnlyMode = 1;
-  uint16_t number = 3, length = 10;
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(COPPER_AUTOTEST_REC, &number, nullptr, &length, &error), 1);
-  EXPECT_EQ(number, 3);
-  EXPECT_EQ(length, 10);
-  SendOnlyMode = 0;
-  KXSync();  // discard the reply that follows
-}
-
-TEST_F(RecordReadTest, CancelFromAnotherThreadOnASilentLineEndsTheRead) {
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultAtRate(kxsim::FaultKind::kDropReply, 1.0)));
-  std::thread canceller([] {
-    platform::SleepMs(200);
-    KXCancel();
-  });
-  uint16_t number = 0, length = 24;
-  uint8_t buffer[24];
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 0);
-  canceller.join();
-  EXPECT_EQ(error, KXERR_CANCELED);
-}
-
-class RecordChangeTest : public RecordReadTest {};
-
-TEST_F(RecordChangeTest, WriteUpdateAndDeleteChangeTheDatabase) {
+TEST_F(RecordTest, ChangesSendTheRecordAndChangeTheDatabase) {
   const Bytes first = Pattern(100, 1), second = Pattern(120, 2);
   uint32_t error = 0;
-  ASSERT_EQ(KXWriteRecord(USER_UPREF_RECORD, first.data(), 100, &error), 1) << std::hex << error;
-  ASSERT_EQ(scanner.RecordCount(USER_UPREF_RECORD), 1u);
-  const uint16_t number = scanner.Records(USER_UPREF_RECORD)[0].number;
-  EXPECT_EQ(*scanner.GetRecord(USER_UPREF_RECORD, number), first);
+  ASSERT_EQ(KXWriteRecord(kUserPrefRec, first.data(), 100, &error), 1) << std::hex << error;
+  EXPECT_EQ(LastRequest(), RecordMessage(kDbWrite, kUserPrefRec, 100, 0, first));
+  ASSERT_EQ(scanner.RecordCount(kUserPrefRec), 1u);
+  const uint16_t number = scanner.Records(kUserPrefRec)[0].number;
+  EXPECT_EQ(*scanner.GetRecord(kUserPrefRec, number), first);
 
-  ASSERT_EQ(KXUpdateRecord(USER_UPREF_RECORD, number, second.data(), 120, &error), 1);
-  EXPECT_EQ(*scanner.GetRecord(USER_UPREF_RECORD, number), second);
-  const Bytes r = LastRequest();
-  EXPECT_EQ(GetU16(r.data() + 2), DB_UPDATE_RECORD);
-  EXPECT_EQ(GetU16(r.data() + kOffRecordNumber), number);
-  EXPECT_EQ(GetU16(r.data() + kOffKeyLength), 0);
+  ASSERT_EQ(KXUpdateRecord(kUserPrefRec, number, second.data(), 120, &error), 1);
+  EXPECT_EQ(LastRequest(), RecordMessage(kDbUpdate, kUserPrefRec, 120, number, second));
+  EXPECT_EQ(*scanner.GetRecord(kUserPrefRec, number), second);
 
-  ASSERT_EQ(KXDeleteRecord(USER_UPREF_RECORD, number, &error), 1);
-  EXPECT_EQ(scanner.RecordCount(USER_UPREF_RECORD), 0u);
+  ASSERT_EQ(KXDeleteRecord(kUserPrefRec, number, &error), 1);
+  EXPECT_EQ(LastRequest(), RecordMessage(kDbDelete, kUserPrefRec, 0, number));
+  EXPECT_EQ(scanner.RecordCount(kUserPrefRec), 0u);
   EXPECT_EQ(ResendAllowed, 1u);
-
-  // Deleting it again: the instrument refuses.
-  EXPECT_EQ(KXDeleteRecord(USER_UPREF_RECORD, number, &error), 0);
+  EXPECT_EQ(KXDeleteRecord(kUserPrefRec, number, &error), 0);  // the instrument refuses
   EXPECT_EQ(error, KXERR_COMM);
-}
 
-TEST_F(RecordChangeTest, AWriteOfAHundredBytesIsOneMessageOf170Bytes) {
-  const Bytes data = Pattern(100, 3);
-  uint32_t error = 0;
-  ASSERT_EQ(KXWriteRecord(USER_UPREF_RECORD, data.data(), 100, &error), 1);
-  const Bytes r = LastRequest();
-  ASSERT_EQ(r.size(), 170u);
-  EXPECT_EQ(GetU16(r.data() + 2), DB_WRITE_RECORD);
-  EXPECT_EQ(GetU16(r.data() + kOffRecordLength), 100);
-  EXPECT_EQ(GetU16(r.data() + kOffRecordNumber), 0);
-  EXPECT_EQ(Bytes(r.begin() + 70, r.end()), data);
-}
-
-TEST_F(RecordChangeTest, KeyedTypesSendTheirLeadingBytesAsKey) {
+  // The keyed types send their leading bytes as the key.
   const Bytes data = Pattern(320, 4);
-  struct Case {
-    uint16_t type;
-    uint16_t keyLength;
-  } cases[] = {{FIRST_LIMIT_REC, 17}, {LAST_LIMIT_REC, 17}, {KEYED_RECORD_3847, 21}, {KEYED_RECORD_3873, 21},
-               {COPPER_AUTOTEST_REC, 0}};
-  for (const Case& c : cases) {
-    uint32_t error = 0;
-    ASSERT_EQ(KXWriteRecord(c.type, data.data(), 320, &error), 1) << c.type;
+  const std::pair<uint16_t, uint16_t> keyed[] = {
+      {kFirstLimitRec, 17}, {kLastLimitRec, 17}, {kKeyed3847, 21}, {kKeyed3873, 21}, {kCopperAutotestRec, 0}};
+  for (const auto& [type, keyLength] : keyed) {
+    ASSERT_EQ(KXWriteRecord(type, data.data(), 320, &error), 1) << type;
     const Bytes r = LastRequest();
-    EXPECT_EQ(GetU16(r.data() + kOffKeyLength), c.keyLength) << c.type;
-    EXPECT_EQ(Bytes(r.begin() + kOffKey, r.begin() + kOffKey + c.keyLength),
-              Bytes(data.begin(), data.begin() + c.keyLength)) << c.type;
-    EXPECT_EQ(r[kOffKey + c.keyLength], 0) << c.type;
+    EXPECT_EQ(U16(r, kAtKeyLength), keyLength) << type;
+    EXPECT_EQ(Bytes(r.begin() + kAtKey, r.begin() + kAtRecordData), Cat(Head(data, keyLength), Bytes(50 - keyLength, 0)))
+        << type;
   }
-}
 
-TEST_F(RecordChangeTest, NotifySendsTheRecordWithoutWaiting) {
-  const Bytes data = Pattern(10, 5);
-  uint32_t error = 0;
+  // A notify goes out without waiting for anything.
+  const uint64_t before = server->Stats().messagesReceived;
   EXPECT_EQ(KXNotify(0x0777, data.data(), 10, &error), 1);
-  ASSERT_TRUE(server->WaitForMessages(1, 2000));
-  const auto notifies = scanner.Notifies();
-  ASSERT_EQ(notifies.size(), 1u);
-  EXPECT_EQ(notifies[0].size(), 80u);
-  EXPECT_EQ(GetU16(notifies[0].data()), CLASS_NOTIFY);
-  EXPECT_EQ(GetU16(notifies[0].data() + 2), 0x0777);
-  EXPECT_EQ(GetU16(notifies[0].data() + kOffRecordType), 0x0777);
+  ASSERT_TRUE(server->WaitForMessages(before + 1, 2000));
+  ASSERT_EQ(scanner.Notifies().size(), 1u);
+  EXPECT_EQ(scanner.Notifies()[0], RecordMessage(0x0777, 0x0777, 10, 0, Head(data, 10), kClassNotify));
 }
 
-TEST_F(RecordChangeTest, FreeSpaceAndCoalesceStatus) {
+TEST_F(RecordTest, TheFreeSpaceDecidesCoalescingAndTheRetriesOfAWrite) {
   scanner.SetFreeSpace(1000);
   uint32_t freeSpace = 0, error = 0;
   ASSERT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 1);
   EXPECT_EQ(freeSpace, 1000u);
-  EXPECT_EQ(KXGetFlashCoalesceStatus(900, 0, &error), 1u);   // 1028 >= 1000
-  EXPECT_EQ(KXGetFlashCoalesceStatus(900, 1, &error), 0u);   // overhead included
-  EXPECT_EQ(KXGetFlashCoalesceStatus(872, 0, &error), 1u);   // exactly 1000
-  EXPECT_EQ(KXGetFlashCoalesceStatus(871, 0, &error), 0u);
-  EXPECT_EQ(KXGetFlashCoalesceStatus(65500, 0, &error), 0u); // 65628 wraps to 92
-  EXPECT_EQ(error, 0u);
-}
-
-TEST_F(RecordChangeTest, AFreeSpaceReplyOfAnotherKindFailsWithoutACode) {
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultNext(kxsim::FaultKind::kWrongType)));
-  uint32_t freeSpace = 5, error = 0;
-  EXPECT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 0);
-  EXPECT_EQ(error, 0u);
-  EXPECT_EQ(freeSpace, 0u);
-}
-
-TEST_F(RecordChangeTest, AWrongReplyIsNoScannerForWriteButCommErrorForUpdateAndDelete) {
-  const Bytes data = Pattern(40, 6);
-  scanner.PutRecord(USER_UPREF_RECORD, 0, data);
-  const auto isChange = [](const Bytes& r) { return r.size() >= 4 && GetU16(r.data() + 2) != DB_INFO; };
-  uint32_t error = 0;
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultWhen(kxsim::FaultKind::kWrongRecordType, isChange, 1)));
-  EXPECT_EQ(KXWriteRecord(USER_UPREF_RECORD, data.data(), 40, &error), 0);
-  EXPECT_EQ(error, KXERR_NO_SCANNER);
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultWhen(kxsim::FaultKind::kWrongRecordType, isChange, 1)));
-  EXPECT_EQ(KXUpdateRecord(USER_UPREF_RECORD, 0, data.data(), 40, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultWhen(kxsim::FaultKind::kWrongRecordType, isChange, 1)));
-  EXPECT_EQ(KXDeleteRecord(USER_UPREF_RECORD, 0, &error), 0);
-  EXPECT_EQ(error, KXERR_COMM);
-}
-
-// The retry count of a write shows in how many failed packets it tolerates before
-// giving up on an instrument that refuses every frame of the record.
-class WriteRetryTest : public RecordReadTest {
- protected:
-  int FailedPacketsOfAWrite(uint16_t length) {
-    server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultWhen(
-        kxsim::FaultKind::kNakGoodFrame, [](const Bytes& d) { return IsRequest(d, CLASS_DATABASE, DB_WRITE_RECORD); })));
-    KXSetDebugLevel(DBG_TRACE);
+  const uint32_t rows[][3] = {{900, 0, 1}, {900, 1, 0}, {872, 0, 1}, {871, 0, 0}, {65500, 0, 0}};  // 65628 wraps to 92
+  for (const auto& [length, overheadIncluded, full] : rows) {
+    EXPECT_EQ(KXGetFlashCoalesceStatus(static_cast<uint16_t>(length), overheadIncluded, &error), full) << length;
+    EXPECT_EQ(error, 0u);
+  }
+  // An instrument that refuses every frame of the record: the write tolerates 10 failed
+  // packets, or 35 when the record makes the flash coalesce.
+  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultWhen(
+      FaultKind::kNakGoodFrame, [](const Bytes& m) { return m.size() >= 4 && U16(m, kAtType) == kDbWrite; })));
+  platform::SetClockSpeed(20);
+  for (const auto& [length, failures] : {std::pair<uint16_t, int>{100, 10}, {900, 35}}) {
     ClearTraces();
-    platform::SetClockSpeed(20);
     const Bytes data = Pattern(length, 7);
-    uint32_t error = 0;
-    EXPECT_EQ(KXWriteRecord(USER_UPREF_RECORD, data.data(), length, &error), 0);
+    EXPECT_EQ(KXWriteRecord(kUserPrefRec, data.data(), length, &error), 0);
     EXPECT_EQ(error, KXERR_COMM);
     EXPECT_EQ(ResendAllowed, 1u);
-    return CountTrace(" SendMessage Error - SendPacket Failed \n");
+    EXPECT_EQ(CountTrace(" SendMessage Error - SendPacket Failed \n"), failures) << length;
   }
-};
+}
 
-TEST_F(WriteRetryTest, TheFreeSpaceQueryChoosesTenOr35Retries) {
-  scanner.SetFreeSpace(1000);
-  EXPECT_EQ(FailedPacketsOfAWrite(100), 10);  // 228 bytes fit
-  EXPECT_EQ(FailedPacketsOfAWrite(900), 35);  // 1028 bytes make the flash coalesce
+TEST_F(RecordTest, SendOnlyModeReturnsAtOnceAndCancelEndsASilentRead) {
+  SendOnlyMode = 1;
+  uint16_t number = 3, length = 10;
+  uint32_t error = 0;
+  EXPECT_EQ(KXReadRecord(kCopperAutotestRec, &number, nullptr, &length, &error), 1);
+  EXPECT_EQ(number, 3);
+  EXPECT_EQ(length, 10);
+  SendOnlyMode = 0;
+  KXSync();  // discard the reply that follows
+
+  server->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultAtRate(FaultKind::kDropReply, 1.0)));
+  std::thread canceller([] {
+    platform::SleepMs(200);
+    KXCancel();
+  });
+  uint8_t buffer[24];
+  length = 24;
+  EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 0);
+  canceller.join();
+  EXPECT_EQ(error, KXERR_CANCELED);
 }
 
 }  // namespace

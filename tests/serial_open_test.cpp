@@ -1,111 +1,127 @@
 // Opening a serial session against the simulated Scanner over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
-#include "link/message.h"
-#include "services/record.h"
-#include "wire/byte_order.h"
-#include "tests/support/line_peer.h"
+#include "tests/support/frames.h"
 #include "tests/support/scanner_session.h"
-
-using testsupport::Bytes;
 
 namespace {
 
-class SerialOpenTest : public testsupport::ScannerSessionTest {};
+using namespace testsupport;
 
-TEST_F(SerialOpenTest, At9600TheSettingsAreReadAndNoNotifyIsSent) {
-  Open("9600");
-  EXPECT_EQ(UseCount, 1u);
-  EXPECT_EQ(OpenDeviceType, DEVICE_COM);
-  EXPECT_TRUE(scanner.Notifies().empty());
-  const auto stats = server->Stats();
-  EXPECT_EQ(stats.messagesReceived, 1u);
-  EXPECT_EQ(GetU16(stats.lastRequest.data() + kOffRecordType), PORT_SETTINGS_REC);
-  // The port was closed and opened again: a break went out only once, before the read.
-  EXPECT_EQ(platform::SysCallCount(platform::SysCall::Open), 2u);
-  EXPECT_EQ(platform::SysCallCount(platform::SysCall::Break), 2u);
-}
+class SerialOpenTest : public ScannerSessionTest {};
 
-TEST_F(SerialOpenTest, At57600TheNewRateIsSentBackBeforeTheReopen) {
-  Open("57600");
-  const auto notifies = scanner.Notifies();
-  ASSERT_EQ(notifies.size(), 1u);
-  const Bytes& n = notifies[0];
-  ASSERT_EQ(n.size(), 80u);
-  EXPECT_EQ(GetU16(n.data()), CLASS_NOTIFY);
-  EXPECT_EQ(GetU16(n.data() + 2), PORT_SETTINGS_REC);
-  EXPECT_EQ(GetU16(n.data() + kOffRecordType), PORT_SETTINGS_REC);
-  EXPECT_EQ(GetU16(n.data() + kOffRecordLength), 10);
-  // Byte 3 carries the code of 57600; every other byte goes back as it was read.
-  EXPECT_EQ(Bytes(n.begin() + 70, n.end()), (Bytes{0x11, 0x22, 0x33, 8, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99}));
-  EXPECT_EQ(scanner.LineBaud(), 57600u);
+// The settings record is read at 9600 baud; any other rate goes back to the instrument
+// in byte 3 of it (its code: the rate's place among 300, 600, ... 57600), and the line
+// reopens at that rate.
+TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
+  const Bytes settings = {0x11, 0x22, 0x33, 5, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
+  const struct {
+    const char* baud;
+    uint32_t rate;
+    int code;  // -1: no notify
+  } rows[] = {{"9600", 9600, -1}, {"57600", 57600, 8}, {"19200", 19200, 6}, {"300", 300, 0}, {"38400", 38400, 7}};
+  scanner.PutRecord(kVersionRec, 0, Bytes(24, 'v'));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.baud);
+    server->ResetStats();
+    const size_t notifies = scanner.Notifies().size();
+    const uint32_t opens = platform::SysCallCount(platform::SysCall::Open);
+    const uint32_t breaks = platform::SysCallCount(platform::SysCall::Break);
+    Open(r.baud);
+    EXPECT_EQ(OpenDeviceType, DEVICE_COM);
+    EXPECT_EQ(server->Stats().messagesReceived, r.code < 0 ? 1u : 2u);
+    EXPECT_EQ(U16(server->Stats().lastRequest, kAtRecType), kPortSettingsRec);
+    // The port was closed and opened again; a break (on, off) went out only before the read.
+    EXPECT_EQ(platform::SysCallCount(platform::SysCall::Open) - opens, 2u);
+    EXPECT_EQ(platform::SysCallCount(platform::SysCall::Break) - breaks, 2u);
+    ASSERT_EQ(scanner.Notifies().size(), notifies + (r.code >= 0));
+    Bytes sent = settings;
+    sent[3] = static_cast<uint8_t>(r.code);
+    if (r.code >= 0) { EXPECT_EQ(scanner.Notifies().back(), RecordMessage(0x402, 0x402, 10, 0, sent, kClassNotify)); }
+    EXPECT_EQ(scanner.LineBaud(), r.rate);
 
-  // Both ends now run at 57600: a record read goes through the speed-checked line.
-  scanner.PutRecord(VERSION_INFO, 0, Bytes(24, 'v'));
-  uint16_t number = 0, length = 24;
-  uint8_t buffer[24];
-  uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), 1) << std::hex << error;
-  EXPECT_EQ(server->Stats().hostBaud, 57600u);
-}
-
-TEST_F(SerialOpenTest, ASecondOpenIsRefusedAndTheFirstSessionKeepsWorking) {
-  Open("9600");
-  uint32_t error = 0;
-  EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-  EXPECT_EQ(UseCount, 1u);
-  EXPECT_EQ(OpenDeviceType, DEVICE_COM);
-  uint32_t freeSpace = 0;
-  EXPECT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 1);
-  EXPECT_EQ(freeSpace, scanner.FreeSpace());
+    // A second open is refused and the first session keeps working at the new rate.
+    uint32_t error = 0, freeSpace = 0;
+    EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
+    EXPECT_EQ(error, KXERR_NOT_OPEN);
+    EXPECT_EQ(UseCount, 1u);
+    EXPECT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 1);
+    EXPECT_EQ(freeSpace, scanner.FreeSpace());
+    uint16_t number = 0, length = 24;
+    uint8_t buffer[24];
+    EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 1) << std::hex << error;
+    EXPECT_EQ(server->Stats().hostBaud, r.rate);
+    KXClose();
+  }
 }
 
 TEST_F(SerialOpenTest, AfterCloseEveryServiceReportsItsNotOpenCode) {
   Open("9600");
   KXClose();
   uint8_t buffer[16] = {};
-  uint16_t number = 0, length = 16;
-  uint32_t error = 0;
-  auto expectNotOpen = [&](int16_t result, uint32_t code, const char* what) {
-    EXPECT_EQ(result, 0) << what;
-    EXPECT_EQ(error, code) << what;
-    error = 0;
-  };
-  expectNotOpen(KXReadRecord(VERSION_INFO, &number, buffer, &length, &error), KXERR_NOT_OPEN, "read");
-  expectNotOpen(KXReadRecordBySize(VERSION_INFO, &number, buffer, &length, &error), KXERR_NOT_OPEN, "by size");
-  expectNotOpen(KXReadRecordNormalPersistence(VERSION_INFO, &number, buffer, &length, &error), KXERR_NOT_OPEN,
-                "normal");
-  expectNotOpen(KXReadRecordWithKey(VERSION_INFO, &number, buffer, &length, &error, "k", 1, 0), KXERR_NOT_OPEN,
-                "with key");
-  expectNotOpen(KXReadRecByKeyWithRetry(VERSION_INFO, &number, buffer, &length, &error, nullptr, 0, 0, 3),
-                KXERR_NOT_OPEN, "by key retry");
-  expectNotOpen(KXReadRecBySizeWithRetry(VERSION_INFO, &number, buffer, &length, &error, nullptr, 0, 0, 3),
-                KXERR_NOT_OPEN, "by size retry");
-  expectNotOpen(KXWriteRecord(VERSION_INFO, buffer, 4, &error), KXERR_NOT_OPEN, "write");
-  expectNotOpen(KXUpdateRecord(VERSION_INFO, 0, buffer, 4, &error), KXERR_NOT_OPEN, "update");
-  expectNotOpen(KXDeleteRecord(VERSION_INFO, 0, &error), KXERR_NOT_OPEN, "delete");
-  expectNotOpen(KXNotify(VERSION_INFO, buffer, 4, &error), KXERR_NOT_OPEN, "notify");
+  uint16_t n = 0, l = 16;
   uint32_t freeSpace = 7;
-  expectNotOpen(KXGetVEXADBaseFreeSpace(&freeSpace, &error), KXERR_DEVICE_NOT_OPEN, "free space");
-  EXPECT_EQ(freeSpace, 0u);
-  EXPECT_EQ(KXGetFlashCoalesceStatus(10, 0, &error), 1u);  // a failed query counts as full
-  EXPECT_EQ(error, KXERR_DEVICE_NOT_OPEN);
+  char text[24];
+  char serial[12] = "untouched!";
+  const struct {
+    const char* name;
+    std::function<int32_t(uint32_t*)> call;
+    int32_t result;
+    uint32_t error;
+  } rows[] = {
+      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
+      {"by size", [&](uint32_t* e) { return KXReadRecordBySize(kVersionRec, &n, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
+      {"normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 0,
+       KXERR_NOT_OPEN},
+      {"with key", [&](uint32_t* e) { return KXReadRecordWithKey(kVersionRec, &n, buffer, &l, e, "k", 1, 0); }, 0,
+       KXERR_NOT_OPEN},
+      {"by key, retries",
+       [&](uint32_t* e) { return KXReadRecByKeyWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
+       KXERR_NOT_OPEN},
+      {"by size, retries",
+       [&](uint32_t* e) { return KXReadRecBySizeWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
+       KXERR_NOT_OPEN},
+      {"write", [&](uint32_t* e) { return KXWriteRecord(kVersionRec, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
+      {"update", [&](uint32_t* e) { return KXUpdateRecord(kVersionRec, 0, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
+      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kVersionRec, 0, e); }, 0, KXERR_NOT_OPEN},
+      {"notify", [&](uint32_t* e) { return KXNotify(kVersionRec, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
+      {"free space", [&](uint32_t* e) { return KXGetVEXADBaseFreeSpace(&freeSpace, e) + freeSpace; }, 0,
+       KXERR_DEVICE_NOT_OPEN},
+      {"coalesce status (a failed query counts as full)",
+       [&](uint32_t* e) { return KXGetFlashCoalesceStatus(10, 0, e); }, 1, KXERR_DEVICE_NOT_OPEN},
+      {"command", [&](uint32_t* e) { return KXSendCommand(7, 1, nullptr, 0, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
+      {"get data ID", [&](uint32_t* e) { return KXGetDataID(1, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
+      {"set data ID", [&](uint32_t* e) { return KXSetDataID(1, buffer, 2, e); }, 0, KXERR_NOT_OPEN},
+      {"model", [&](uint32_t* e) { return KXID(e); }, 0, KXERR_NOT_OPEN},
+      {"version", [&](uint32_t* e) { return KXVersion(text, e); }, 0, KXERR_NOT_OPEN},
+      {"PDF version", [&](uint32_t* e) { return KXCheckPDFVersion(e); }, 0, KXERR_NOT_OPEN},
+      {"serial number", [&](uint32_t* e) { return *e = 0, KXGetSerialNumber(serial); }, 0, 0},
+  };
+  for (const auto& r : rows) {
+    uint32_t error = 12345;
+    EXPECT_EQ(r.call(&error), r.result) << r.name;
+    EXPECT_EQ(error, r.error) << r.name;
+  }
+  EXPECT_STREQ(serial, "untouched!");
   EXPECT_EQ(server->Stats().messagesReceived, 1u);  // nothing went out after the close
 }
 
-TEST_F(SerialOpenTest, ReopeningAfterCloseWorks) {
-  Open("19200");
-  KXClose();
-  Open("38400");
-  EXPECT_EQ(scanner.LineBaud(), 38400u);
-  EXPECT_EQ(scanner.Notifies().size(), 2u);
+TEST_F(SerialOpenTest, APortThatWillNotReopenAtTheNewRateIsNoScanner) {
+  platform::InjectFailure(platform::SysCall::Open, EBUSY, 1);  // the first open works, the second fails
+  uint32_t error = 0;
+  EXPECT_EQ(KXOpen(server->ComName().c_str(), "57600", &error), 0);
+  EXPECT_EQ(error, KXERR_NO_SCANNER);
+  EXPECT_EQ(UseCount, 0u);
+  EXPECT_EQ(ComPortIsOpen, 0u);
+  EXPECT_EQ(OpenDeviceType, DEVICE_NONE);
 }
 
-class SlowScannerOpenTest : public testsupport::ScannerSessionTest {
+class SlowScannerOpenTest : public ScannerSessionTest {
   void Configure(kxsim::ServerOptions& options) override { options.replyDelayMs = 400; }
 };
 
@@ -121,27 +137,6 @@ TEST_F(SlowScannerOpenTest, CancelDuringTheSettingsReadIsReported) {
   EXPECT_EQ(UseCount, 0u);
   EXPECT_EQ(ComPortIsOpen, 0u);
   EXPECT_EQ(OpenDeviceType, DEVICE_NONE);
-}
-
-class SilentLineOpenTest : public testsupport::LibraryTest {};
-
-TEST_F(SilentLineOpenTest, NoInstrumentAnsweringAt9600IsNoScannerFound) {
-  platform::SetClockSpeed(20);
-  testsupport::LinePeer peer;  // a line with nothing on it
-  uint32_t error = 0;
-  EXPECT_EQ(KXOpen(peer.ComName().c_str(), "57600", &error), 0);
-  EXPECT_EQ(error, KXERR_NO_SCANNER);
-  EXPECT_EQ(UseCount, 0u);
-  EXPECT_EQ(ComPortIsOpen, 0u);
-  EXPECT_EQ(OpenDeviceType, DEVICE_NONE);
-  // Only the settings request went out, once per tolerated failure (2), and no notify.
-  const auto frames = testsupport::ParseFrames(peer.Read(100));
-  ASSERT_EQ(frames.size(), 2u);
-  for (const auto& f : frames) {
-    ASSERT_EQ(f.data.size(), 70u);
-    EXPECT_EQ(GetU16(f.data.data() + 2), DB_READ_RECORD);
-    EXPECT_EQ(GetU16(f.data.data() + kOffRecordType), PORT_SETTINGS_REC);
-  }
 }
 
 }  // namespace

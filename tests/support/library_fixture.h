@@ -26,6 +26,15 @@ class LibraryTest : public ::testing::Test {
     ResetLibraryForTests();
   }
 
+  // Back to the load state between the rows of a table: the session closed, the
+  // library's globals reset, the trace collected afresh.
+  void Restart() {
+    KXClose();
+    ResetLibraryForTests();
+    KXSetTraceHook(&LibraryTest::Collect, this);
+    ClearTraces();
+  }
+
   // Every trace write so far, in order.
   std::vector<std::string> Traces() {
     std::lock_guard<std::mutex> g(traceLock_);

@@ -4,60 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 
 namespace testsupport {
-
-uint16_t BitwiseCrc(const uint8_t* data, size_t n, uint16_t crc) {
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= static_cast<uint16_t>(data[i] << 8);
-    for (int b = 0; b < 8; ++b) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
-  }
-  return crc;
-}
-
-Bytes Frame(uint16_t flags, const Bytes& data, const char* tag) {
-  Bytes f(tag, tag + 6);
-  f.push_back(static_cast<uint8_t>(flags & 0xFF));
-  f.push_back(static_cast<uint8_t>(flags >> 8));
-  f.push_back(static_cast<uint8_t>(data.size() & 0xFF));
-  f.push_back(static_cast<uint8_t>(data.size() >> 8));
-  f.insert(f.end(), data.begin(), data.end());
-  const uint16_t crc = BitwiseCrc(f.data(), f.size());
-  f.push_back(static_cast<uint8_t>(crc & 0xFF));
-  f.push_back(static_cast<uint8_t>(crc >> 8));
-  return f;
-}
-
-Bytes Message(uint16_t cls, uint16_t type, uint16_t status, const Bytes& payload) {
-  Bytes m = {static_cast<uint8_t>(cls & 0xFF), static_cast<uint8_t>(cls >> 8),
-             static_cast<uint8_t>(type & 0xFF), static_cast<uint8_t>(type >> 8),
-             static_cast<uint8_t>(status & 0xFF), static_cast<uint8_t>(status >> 8), 0, 0, 0, 0};
-  m.insert(m.end(), payload.begin(), payload.end());
-  return m;
-}
-
-std::vector<ParsedFrame> ParseFrames(const Bytes& s, Bytes* controls) {
-  std::vector<ParsedFrame> frames;
-  size_t i = 0;
-  while (i < s.size()) {
-    if (s.size() - i >= 12 && std::memcmp(&s[i], "PACKET", 6) == 0) {
-      const size_t n = s[i + 8] | (s[i + 9] << 8);
-      if (s.size() - i < 12 + n) break;
-      ParsedFrame f;
-      f.flags = static_cast<uint16_t>(s[i + 6] | (s[i + 7] << 8));
-      f.data.assign(s.begin() + static_cast<long>(i) + 10, s.begin() + static_cast<long>(i + 10 + n));
-      const uint16_t crc = static_cast<uint16_t>(s[i + 10 + n] | (s[i + 11 + n] << 8));
-      f.crcOk = crc == BitwiseCrc(&s[i], 10 + n);
-      frames.push_back(std::move(f));
-      i += 12 + n;
-    } else {
-      if (controls) controls->push_back(s[i]);
-      ++i;
-    }
-  }
-  return frames;
-}
 
 LinePeer::LinePeer() = default;
 

@@ -1,41 +1,22 @@
 // Test support: the far end of a pseudo-terminal, driven byte by byte by a test.
-// LinePeer reads what the library sent and writes what a test wants it to receive;
-// frames are built here with an independent bitwise CRC, so a shared mistake with the
-// library's table-driven CRC cannot pass unnoticed.
+// LinePeer reads what the library sent and writes what a test wants it to receive.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "sim/pty.h"
+#include "tests/support/frames.h"
+#include "tests/support/library_fixture.h"
 
 namespace testsupport {
-
-using Bytes = std::vector<uint8_t>;
-
-// CRC-16/CCITT-FALSE, one bit at a time.
-uint16_t BitwiseCrc(const uint8_t* data, size_t n, uint16_t crc = 0xFFFF);
-
-// A complete frame: "PACKET" (tag as given), flags, length, data, CRC low byte first.
-Bytes Frame(uint16_t flags, const Bytes& data, const char* tag = "PACKET");
-
-// A message header (Class, Type, Status, two zero words) followed by the payload.
-Bytes Message(uint16_t cls, uint16_t type, uint16_t status, const Bytes& payload = {});
-
-struct ParsedFrame {
-  uint16_t flags = 0;
-  Bytes data;
-  bool crcOk = false;
-};
-
-// Splits a byte stream that holds whole frames and single control bytes.
-// Control bytes (ACK/NAK) are collected in `controls`.
-std::vector<ParsedFrame> ParseFrames(const Bytes& stream, Bytes* controls = nullptr);
 
 class LinePeer {
  public:
@@ -67,6 +48,20 @@ class LinePeer {
   std::mutex lock_;
   Bytes received_;
   std::vector<ParsedFrame> frames_;
+};
+
+// A library test whose rows each start on a new line, the library at the load state
+// with traces on, the link open as the serial open leaves it.
+class PeerTest : public LibraryTest {
+ protected:
+  void NewLine(uint32_t clockSpeed = 1) {
+    Restart();
+    peer = std::make_unique<LinePeer>();
+    OpenLink(peer->ComName());
+    platform::SetClockSpeed(clockSpeed);
+    KXSetDebugLevel(DBG_TRACE);
+  }
+  std::unique_ptr<LinePeer> peer;
 };
 
 }  // namespace testsupport

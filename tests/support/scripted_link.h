@@ -6,6 +6,7 @@
 
 #include "sim/pty_server.h"
 #include "sim/scripted_instrument.h"
+#include "tests/support/frames.h"
 #include "tests/support/library_fixture.h"
 
 namespace testsupport {
@@ -23,13 +24,8 @@ class ScriptedLinkTest : public LibraryTest {
     server->Stop();
     LibraryTest::TearDown();
   }
-  // A reply: the 10-byte header (Class, Type, Status) and `payload`.
   static kxsim::Bytes Reply(uint16_t cls, uint16_t type, uint16_t status, const kxsim::Bytes& payload) {
-    kxsim::Bytes m = {static_cast<uint8_t>(cls), static_cast<uint8_t>(cls >> 8), static_cast<uint8_t>(type),
-                      static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(status),
-                      static_cast<uint8_t>(status >> 8), 0, 0, 0, 0};
-    m.insert(m.end(), payload.begin(), payload.end());
-    return m;
+    return Message(cls, type, status, payload);
   }
   // Answers every request with `reply`.
   void AnswerWith(const kxsim::Bytes& reply) {
