@@ -1,5 +1,5 @@
-// Test support: byte patterns, little-endian words, and the messages and card responses
-// an instrument sends, built field by field.
+// Test support: text, little-endian words and the card responses an instrument sends,
+// built field by field, beside the patterns, frames and messages of frames.h.
 #pragma once
 
 #include <cstdint>
@@ -7,20 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/frames.h"
+
 namespace testsupport {
 
-using Bytes = std::vector<uint8_t>;
-
-// `n` bytes of a pseudo-random sequence chosen by `seed`, the same in every run.
-inline Bytes Pattern(size_t n, uint32_t seed) {
-  Bytes b(n);
-  uint32_t x = seed * 2654435761u + 7;
-  for (auto& byte : b) byte = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
-  return b;
-}
-
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-inline Bytes Head(const Bytes& b, size_t n) { return Bytes(b.begin(), b.begin() + static_cast<long>(n)); }
 // Bytes of a host's area that a call must leave as they were.
 inline Bytes Keep(size_t n) { return Bytes(n, 0xEE); }
 
@@ -37,11 +28,6 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes b;
   for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
   return b;
-}
-
-// A message: the 10-byte header (Class, Type, Status, 0) and `payload`.
-inline Bytes Message(uint16_t cls, uint16_t type, uint16_t status, const Bytes& payload = {}) {
-  return Cat({Le({cls, type, status, 0, 0}), payload});
 }
 
 // A card response: CardStatus, 0, ByteCount, EntryCount, 0, then `data`.

@@ -76,15 +76,15 @@ inline int Do(const Call& c, uint8_t* a, const std::string& local, uint32_t* e) 
     case Op::kSerial: *e = 0; return KXGetSerialNumber(chars);
     case Op::kDataId:
       r = KXGetDataID(static_cast<uint16_t>(c.n), a, &length, e);
-      PutU16(a + c.size, length);
+      ::PutU16(a + c.size, length);
       return r;
   }
   // The outputs the call had, in the order of its parameters.
   switch (c.op) {
-    case Op::kCount: case Op::kStatus: case Op::kReadRecord: case Op::kReadBySize: PutU16(a, w[0]); break;
+    case Op::kCount: case Op::kStatus: case Op::kReadRecord: case Op::kReadBySize: ::PutU16(a, w[0]); break;
     case Op::kSize: case Op::kFreeSpace: PutU32(a, d[0]); break;
     case Op::kFigures: PutU32(a, d[0]); PutU32(a + 4, d[1]); break;
-    default: PutU32(a, d[0]); for (int i = 0; i < 3; ++i) PutU16(a + 4 + 2 * i, w[i]);  // kFileInfo
+    default: PutU32(a, d[0]); for (int i = 0; i < 3; ++i) ::PutU16(a + 4 + 2 * i, w[i]);  // kFileInfo
   }
   return r;
 }
