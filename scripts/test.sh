@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, builds the sanitizer build and
-# runs the whole suite. README and CI both call exactly this.
+# The one test command: installs what is missing, builds the sanitizer build (a compiler
+# warning fails the build) and runs the whole suite. README and CI both call exactly this.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh test
+scripts/build.sh test -DKXLIB_WERROR=ON
 cd build/test
 ctest --output-on-failure -j "$(nproc)" --timeout 300 "$@"
