@@ -1,6 +1,7 @@
 // Commands and data IDs against a scripted instrument over a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "link/message.h"
@@ -98,9 +99,10 @@ class DataIdTest : public testsupport::ScriptedLinkTest {
  protected:
   // A get-data-ID reply: 2 leading bytes, the value, 13 trailing bytes.
   static Bytes ValueReply(const Bytes& value) {
-    Bytes payload = {0xA1, 0xA2};
-    payload.insert(payload.end(), value.begin(), value.end());
-    payload.insert(payload.end(), 13, 0xB0);
+    Bytes payload(2 + value.size() + 13, 0xB0);
+    payload[0] = 0xA1;
+    payload[1] = 0xA2;
+    std::copy(value.begin(), value.end(), payload.begin() + 2);
     return Reply(7, kGetDataId, 1, payload);
   }
 };

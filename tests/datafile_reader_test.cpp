@@ -2,6 +2,7 @@
 // damaged files (every problem an error text, never a read outside the bytes).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -50,9 +51,10 @@ Bytes ImplodeBytes(const Bytes& raw) {
 }
 
 Bytes Item(uint16_t tag, const std::string& value) {
-  Bytes b = {static_cast<uint8_t>(tag), static_cast<uint8_t>(tag >> 8), static_cast<uint8_t>(value.size()),
-             static_cast<uint8_t>(value.size() >> 8)};
-  b.insert(b.end(), value.begin(), value.end());
+  Bytes b(4 + value.size());
+  PutU16(b, 0, tag);
+  PutU16(b, 2, static_cast<uint16_t>(value.size()));
+  std::copy(value.begin(), value.end(), b.begin() + 4);
   return b;
 }
 

@@ -585,7 +585,8 @@ TEST_F(DataFileTest, ManyRecordsNewAndAppendedRoundTrip) {
     for (int r = 0; r < 40; ++r) {
       Record record;
       for (int i = 0; i < 1 + (r % 7); ++i) {
-        const std::string text = "S" + std::to_string(save) + "R" + std::to_string(r) + "I" + std::to_string(i);
+        char text[32];
+        std::snprintf(text, sizeof text, "S%dR%dI%d", save, r, i);
         record.push_back({static_cast<uint16_t>(100 + i), TextBytes(text)});
       }
       record.push_back({632, Noise(static_cast<size_t>(r) * 37, static_cast<uint32_t>(r))});

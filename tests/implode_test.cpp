@@ -91,7 +91,9 @@ TEST(Implode, ChoosesItsTokensByTheRules) {
   // A pair with no longer match around it: used 256 bytes back, not 257.
   for (uint32_t dict : {1024u, 4096u}) {
     for (unsigned gap : {254u, 255u}) {
-      Bytes input = {'a', 'b'};
+      Bytes input;
+      input.reserve(gap + 5);
+      input.insert(input.end(), {'a', 'b'});
       input.insert(input.end(), noisy.begin(), noisy.begin() + gap);
       input.insert(input.end(), {'a', 'b', '!'});
       ExpectTokenAt("a pair " + std::to_string(gap + 2) + " back", input, dict, gap + 2,

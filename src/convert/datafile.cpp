@@ -1,5 +1,6 @@
 #include "convert/datafile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -38,7 +39,7 @@ bool FieldEquals(const char* field, size_t fieldSize, const char* text) {
 
 void SetField(char* field, size_t fieldSize, const char* text) {
   std::memset(field, 0, fieldSize);
-  std::strncpy(field, text, fieldSize - 1);
+  std::memcpy(field, text, std::min(std::strlen(text), fieldSize - 1));
 }
 
 // Size of the open stream in bytes, or -1.

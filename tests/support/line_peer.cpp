@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -30,10 +31,13 @@ Bytes Frame(uint16_t flags, const Bytes& data, const char* tag) {
 }
 
 Bytes Message(uint16_t cls, uint16_t type, uint16_t status, const Bytes& payload) {
-  Bytes m = {static_cast<uint8_t>(cls & 0xFF), static_cast<uint8_t>(cls >> 8),
-             static_cast<uint8_t>(type & 0xFF), static_cast<uint8_t>(type >> 8),
-             static_cast<uint8_t>(status & 0xFF), static_cast<uint8_t>(status >> 8), 0, 0, 0, 0};
-  m.insert(m.end(), payload.begin(), payload.end());
+  Bytes m(10 + payload.size(), 0);
+  const uint16_t words[] = {cls, type, status};
+  for (size_t i = 0; i < 3; ++i) {
+    m[2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
+    m[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+  }
+  std::copy(payload.begin(), payload.end(), m.begin() + 10);
   return m;
 }
 

@@ -2,6 +2,7 @@
 // chooses (the request comes back as its own OK reply unless the test says otherwise).
 #pragma once
 
+#include <algorithm>
 #include <memory>
 
 #include "sim/pty_server.h"
@@ -25,10 +26,13 @@ class ScriptedLinkTest : public LibraryTest {
   }
   // A reply: the 10-byte header (Class, Type, Status) and `payload`.
   static kxsim::Bytes Reply(uint16_t cls, uint16_t type, uint16_t status, const kxsim::Bytes& payload) {
-    kxsim::Bytes m = {static_cast<uint8_t>(cls), static_cast<uint8_t>(cls >> 8), static_cast<uint8_t>(type),
-                      static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(status),
-                      static_cast<uint8_t>(status >> 8), 0, 0, 0, 0};
-    m.insert(m.end(), payload.begin(), payload.end());
+    kxsim::Bytes m(10 + payload.size(), 0);
+    const uint16_t words[] = {cls, type, status};
+    for (size_t i = 0; i < 3; ++i) {
+      m[2 * i] = static_cast<uint8_t>(words[i]);
+      m[2 * i + 1] = static_cast<uint8_t>(words[i] >> 8);
+    }
+    std::copy(payload.begin(), payload.end(), m.begin() + 10);
     return m;
   }
   // Answers every request with `reply`.
