@@ -13,7 +13,9 @@ constexpr size_t kValueTrailer = 13;  // bytes after a data ID's value in a get 
 
 // A reply with the request's Class and Type, `status`, and `payload`.
 Bytes CommandReply(const Bytes& request, uint16_t status, const Bytes& payload = {}) {
-  Bytes reply(kMessageHeaderSize, 0);
+  Bytes reply;
+  reply.reserve(kMessageHeaderSize + payload.size());
+  reply.resize(kMessageHeaderSize);
   PutU16(reply, kClassOffset, GetU16(request, kClassOffset));
   PutU16(reply, kTypeOffset, GetU16(request, kTypeOffset));
   PutU16(reply, kStatusOffset, status);

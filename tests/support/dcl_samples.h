@@ -41,7 +41,8 @@ inline std::vector<uint8_t> TaggedRecords(size_t size, uint32_t seed = 2) {
     std::string value;
     if (kind == 0) {
       value = std::to_string(rng() % 1000);
-      value += "." + std::to_string(rng() % 10);
+      value += '.';
+      value += std::to_string(rng() % 10);
     } else {
       value = kind == 1 ? kValues[rng() % 8] : std::to_string(static_cast<int>(rng() % 200) - 100);
     }

@@ -34,12 +34,12 @@ bool Drain(int fd, std::string& into) {
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs) {
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs, const std::string& inputPath) {
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t fa;
   posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 0, inputPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
   posix_spawn_file_actions_addclose(&fa, outPipe[0]);

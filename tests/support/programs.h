@@ -14,8 +14,9 @@ struct ProgramResult {
 };
 
 // Runs `argv` (argv[0] is the program's path) to completion, with standard input from
-// /dev/null, and collects what it printed. Killed after `timeoutMs`.
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 60000);
+// the file `inputPath`, and collects what it printed. Killed after `timeoutMs`.
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 60000,
+                         const std::string& inputPath = "/dev/null");
 
 // kxsim started with `args`; ComName() is the device name it printed on its first line.
 class BackgroundKxsim {

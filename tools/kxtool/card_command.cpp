@@ -15,8 +15,6 @@
 // Card paths take backslashes or slashes ("TESTS/CABLE001.ATR" is "\TESTS\CABLE001.ATR").
 // A failure prints one line on stderr, with the card's refusal spelled out, and exits 1.
 // Ctrl-C cancels a running transfer.
-#include <signal.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -97,7 +95,7 @@ std::string Describe(uint32_t error) {
 
 int Fail(const std::string& what, uint32_t error) {
   std::fprintf(stderr, "kxtool: %s: %s\n", what.c_str(), Describe(error).c_str());
-  return 1;
+  return kExitFailure;
 }
 
 // "TESTS/A.ATR" -> "\TESTS\A.ATR"; "" and "/" -> "\".
@@ -137,39 +135,8 @@ std::string FatDate(uint16_t date, uint16_t time) {
   return text;
 }
 
-// ---- The session and Ctrl-C ------------------------------------------------------------
-
-void OnInterrupt(int) { KXCancel(); }
-
-class Session {
- public:
-  bool Open(const std::string& port, const std::string& baud) {
-    uint32_t error = 0;
-    if (!KXOpen(port.c_str(), baud.c_str(), &error)) {
-      Fail("cannot open " + port, error);
-      return false;
-    }
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, &previous_);
-    open_ = true;
-    return true;
-  }
-  ~Session() {
-    if (!open_) return;
-    sigaction(SIGINT, &previous_, nullptr);
-    KXClose();
-  }
-
- private:
-  bool open_ = false;
-  struct sigaction previous_ {};
-};
-
 struct Options {
-  std::string port;
-  std::string baud = "9600";
+  PortOptions line;
   std::string path;
   std::string local;
   std::string pattern = "*.*";
@@ -204,8 +171,8 @@ bool ListNames(const std::string& dir, std::vector<std::string>* names, uint32_t
 }
 
 int RunList() {
-  Session session;
-  if (!session.Open(opt.port, opt.baud)) return 1;
+  InstrumentSession session;
+  if (!session.Open(opt.line)) return kExitFailure;
   const std::string dir = CardDirectory(opt.path);
   std::vector<std::string> names;
   uint32_t error = 0;
@@ -232,8 +199,8 @@ int RunList() {
 }
 
 int RunInfo() {
-  Session session;
-  if (!session.Open(opt.port, opt.baud)) return 1;
+  InstrumentSession session;
+  if (!session.Open(opt.line)) return kExitFailure;
   uint32_t error = 0;
   if (!opt.path.empty()) {
     const std::string path = CardPath(opt.path);
@@ -269,8 +236,8 @@ uint64_t LocalSize(const std::string& path) {
 }
 
 int RunGet() {
-  Session session;
-  if (!session.Open(opt.port, opt.baud)) return 1;
+  InstrumentSession session;
+  if (!session.Open(opt.line)) return kExitFailure;
   const std::string path = CardPath(opt.path);
   const std::string local = opt.local.empty() ? LocalName(BaseName(path)) : opt.local;
   uint32_t error = 0;
@@ -281,8 +248,8 @@ int RunGet() {
 }
 
 int RunRemove() {
-  Session session;
-  if (!session.Open(opt.port, opt.baud)) return 1;
+  InstrumentSession session;
+  if (!session.Open(opt.line)) return kExitFailure;
   std::string path = CardPath(opt.path);
   if (path.size() > 1 && path.back() == '\\') path.pop_back();
   const std::string dir = path.substr(0, path.find_last_of('\\') + 1);
@@ -301,10 +268,10 @@ int RunWalk() {
   std::error_code ec;
   if (!fs::is_directory(into, ec)) {
     std::fprintf(stderr, "kxtool: %s is not a folder\n", into.c_str());
-    return 1;
+    return kExitFailure;
   }
-  Session session;
-  if (!session.Open(opt.port, opt.baud)) return 1;
+  InstrumentSession session;
+  if (!session.Open(opt.line)) return kExitFailure;
   const std::string dir = CardDirectory(opt.path);
   // Each step writes into this file before the instrument has said which file it is.
   const std::string part = (into / ".kxtool-walk.part").string();
@@ -319,7 +286,7 @@ int RunWalk() {
       fs::rename(part, target, ec);
       if (ec) {
         std::fprintf(stderr, "kxtool: cannot name %s: %s\n", target.c_str(), ec.message().c_str());
-        status = 1;
+        status = kExitFailure;
         break;
       }
     } else if (error == KXERR_RECORD_TOO_LARGE && found[0] != 0) {
@@ -350,10 +317,7 @@ int RunWalk() {
 CommandRegistrar reg([](CLI::App& app, int& exitCode) {
   auto* card = app.add_subcommand("card", "Work with the instrument's memory card");
   card->require_subcommand(1);
-  auto port = [](CLI::App* cmd) {
-    cmd->add_option("PORT", opt.port, "Serial port: COM:<path>, or COMn")->required();
-    cmd->add_option("--baud", opt.baud, "Line speed: 300 ... 57600 (default 9600)");
-  };
+  auto port = [](CLI::App* cmd) { AddPortOptions(cmd, &opt.line); };
 
   auto* ls = card->add_subcommand("ls", "List a card directory (directories end in a backslash)");
   port(ls);

@@ -7,14 +7,46 @@
 //     cmd->callback([&exitCode] { exitCode = RunInfo(...); });
 //   });
 //
-// A command's callback stores the process exit status in exitCode.
+// A command's callback stores the process exit status in exitCode: 0 on success,
+// kExitFailure when the work failed, kExitUsage when the command line asks for something
+// the command cannot take (main also gives it for every command line that does not parse).
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <cstdint>
 #include <functional>
+#include <string>
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
 
 using CommandSetup = std::function<void(CLI::App& app, int& exitCode)>;
 
 struct CommandRegistrar {
   explicit CommandRegistrar(CommandSetup setup);
+};
+
+// The PORT argument and the --baud option of a command that talks to an instrument.
+struct PortOptions {
+  std::string port;
+  std::string baud = "9600";
+};
+void AddPortOptions(CLI::App* cmd, PortOptions* options);
+
+// "kxtool: WHAT: <the library's text for error> (0x<error>)" on standard error.
+void ReportLibraryError(const std::string& what, uint32_t error);
+
+// A session with the instrument for one command: Open reports a failure itself; while
+// the session is open Ctrl-C cancels the running call; the destructor closes it.
+class InstrumentSession {
+ public:
+  InstrumentSession() = default;
+  ~InstrumentSession();
+  InstrumentSession(const InstrumentSession&) = delete;
+  InstrumentSession& operator=(const InstrumentSession&) = delete;
+
+  bool Open(const PortOptions& options);
+
+ private:
+  bool open_ = false;
 };

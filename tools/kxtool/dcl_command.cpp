@@ -2,12 +2,13 @@
 //
 //   kxtool dcl implode [--ascii] [--literal-mode N] [--dict 1024|2048|4096]
 //       Compresses standard input (binary literals and a 4096-byte dictionary unless told
-//       otherwise). Exit status 0; 1 for a bad dictionary size, 2 for a bad literal mode,
-//       having written nothing.
+//       otherwise). A dictionary size or literal mode it cannot take is a usage error
+//       (exit status 2), having written nothing.
 //   kxtool dcl explode
-//       Decompresses standard input, writing every byte it decoded, and exits with the
-//       decoder's result: 0 success, 1 bad dictionary size, 2 bad literal mode, 3 input
-//       too short, 4 stream cut short or damaged (with a one-line reason on stderr).
+//       Decompresses standard input, writing every byte it decoded. A stream that does not
+//       decode (bad header, too short, cut short or damaged) exits with status 1 and a
+//       one-line reason on stderr that names the decoder's result.
+// A failure to read standard input or write standard output exits with status 1.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -34,7 +35,7 @@ void WriteStdout(char* buffer, uint32_t* size, void* param) {
 int FinishOutput(const StdIo& io) {
   if (std::fflush(stdout) != 0 || io.writeFailed) {
     std::fprintf(stderr, "kxtool dcl: cannot write standard output\n");
-    return 5;
+    return kExitFailure;
   }
   return 0;
 }
@@ -47,15 +48,15 @@ int RunImplode(bool ascii, const int64_t* literalMode, uint32_t dictSize) {
   const uint32_t result = Implode(ReadStdin, WriteStdout, work.data(), &io, &mode, &dictSize);
   if (result == kImplodeBadDictSize) {
     std::fprintf(stderr, "kxtool dcl implode: the dictionary size must be 1024, 2048 or 4096\n");
-    return 1;
+    return kExitUsage;
   }
   if (result == kImplodeBadLiteralMode) {
     std::fprintf(stderr, "kxtool dcl implode: the literal mode must be 0 (binary) or 1 (ASCII)\n");
-    return 2;
+    return kExitUsage;
   }
   if (std::ferror(stdin)) {
     std::fprintf(stderr, "kxtool dcl implode: cannot read standard input\n");
-    return 5;
+    return kExitFailure;
   }
   return FinishOutput(io);
 }
@@ -77,7 +78,7 @@ int RunExplode() {
   const int written = FinishOutput(io);
   if (result != kExplodeOk) {
     std::fprintf(stderr, "kxtool dcl explode: %s (result %u)\n", ExplodeReason(result), result);
-    return static_cast<int>(result);
+    return kExitFailure;
   }
   return written;
 }

@@ -115,18 +115,18 @@ int RunDump(const std::string& path, bool json) {
   DatFileView view;
   if (!LoadFileBytes(path.c_str(), &bytes, &error)) {
     std::fprintf(stderr, "kxtool dump: %s\n", error.c_str());
-    return 1;
+    return kExitFailure;
   }
   if (!OpenDatBytes(bytes.data(), bytes.size(), &view, &error)) {
     std::fprintf(stderr, "kxtool dump: %s: %s\n", path.c_str(), error.c_str());
-    return 1;
+    return kExitFailure;
   }
   if (json) {
     PrintJson(view);
   } else {
     PrintText(view);
   }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  return std::fflush(stdout) == 0 ? 0 : kExitFailure;
 }
 
 std::string DumpPath;
