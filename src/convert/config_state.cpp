@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "convert/autotest_state.h"
 #include "convert/conversion_log.h"
 #include "convert/datafile.h"
 #include "convert/memstream.h"
@@ -36,4 +37,5 @@ void ResetConvertState() {
   CurrentTXEntry = nullptr;
   CloseConversionLog();
   SaveRecordNumber = 0;
+  ResetAutotestState();
 }
