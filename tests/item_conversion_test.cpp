@@ -77,8 +77,15 @@ class ItemConversionTest : public testsupport::LibraryTest {
     RecordBuildLength = 0;
     return items;
   }
-  void Check(const Row& r) {
+  // A row alone takes its version, language and context before, and checks the context after;
+  // rows of one autotest share the context.
+  void Check(const Row& r, bool alone = true) {
     SCOPED_TRACE(testing::Message() << "conversion " << int(r.entry.conversion) << " tag " << r.entry.tag);
+    if (alone) {
+      std::strcpy(VersionInfo, r.version);
+      LanguageIndex = r.language;
+      context_ = r.before;
+    }
     error_ = 0;
     int32_t size = 0;
     for (const auto& item : r.items) size += 4 + static_cast<int32_t>(item.second.size());
@@ -86,16 +93,12 @@ class ItemConversionTest : public testsupport::LibraryTest {
     EXPECT_EQ(TakeItems(), r.items);
     EXPECT_EQ(error_, r.error);
     EXPECT_STREQ(ScannerModelName, r.model ? r.model : ScannerModelName);
-  }
-  // Each row alone: its version, language and context before, then the context after.
-  void CheckRows(const std::vector<Row>& rows) {
-    for (const Row& r : rows) {
-      std::strcpy(VersionInfo, r.version);
-      LanguageIndex = r.language;
-      context_ = r.before;
-      Check(r);
-      EXPECT_EQ(Fields(context_), Fields(r.after)) << "conversion " << int(r.entry.conversion);
+    if (alone) {
+      EXPECT_EQ(Fields(context_), Fields(r.after));
     }
+  }
+  void CheckRows(const std::vector<Row>& rows) {
+    for (const Row& r : rows) Check(r);
   }
 
   ConversionContext context_;
@@ -168,10 +171,7 @@ TEST_F(ItemConversionTest, AutotestValuesInOrder) {
   Bytes record(100), wiremap(27);  // pins 1-8 straight through but pin 1 arriving at 2; no shield
   for (size_t i = 0; i < record.size(); ++i) record[i] = static_cast<uint8_t>(i);
   for (uint8_t b = 0; b < 8; ++b) wiremap[3 * b + 2] = 0x40 | (b ? b : 1);
-  cursor_ = record.data() + 28;
-  end_ = record.data() + record.size();
-  typeAreaBytes = 3;
-  BitIDOffset = 2;
+  std::tie(cursor_, end_, typeAreaBytes, BitIDOffset) = std::make_tuple(record.data() + 28, record.data() + 100, 3, 2);
   const auto sweep = [&](size_t from) { return std::string(record.begin() + from, record.begin() + from + 16); };
   const FormatEntry feet{1080, 2, 1, CONV_LENGTH_FEET, 1}, measured{228, 27, 0, CONV_WIREMAP, 0};
   const FormatEntry direction{5007, 1, 0, CONV_FIBER_DIRECTION, 10};
@@ -197,13 +197,11 @@ TEST_F(ItemConversionTest, AutotestValuesInOrder) {
            {direction, 0, {1}, {{5007, "Loopback"}, {5008, kEmpty}, {5009, "O<-R"}}},
            {{999, 1, 0, CONV_POWERSUM, 0}, 0, {1}, {{456, "P"}}},
            {{2000, 16, 0, CONV_PRINT_FORMAT, 0}, 0, Text("KX0500", 16), {{2000, "KX0500EP.PTF"}}}}) {
-    Check(r);
+    Check(r, false);
   }
   EXPECT_EQ(Fields(context_), Fields({.units = 2, .fiberConfig = 2, .fiberConfigTable = 13, .sweepBits = 33,
                                       .sweepLength = 2, .powerSumLetter = 'P', .wiremapParts = 3}));
-  EXPECT_EQ(CurrentWalkMode, BitMode);
-  EXPECT_EQ(sweep_, record.data() + 61);
-  EXPECT_EQ(cursor_, record.data() + 93);
+  EXPECT_EQ(std::make_tuple(CurrentWalkMode, sweep_, cursor_), std::make_tuple(BitMode, &record[61], &record[93]));
   for (uint32_t slot = 0; slot < kLimitNameSlots; ++slot) EXPECT_STREQ(LimitNames[slot], slot ? "" : "NEXT-A");
   EXPECT_EQ(CountTrace("  Error - a Length was Found in ATSTIDS before ID_Units_Displayed "), 1);
   EXPECT_EQ(CountTrace("  Unknown Limit Name Type encountered: "), 1);

@@ -93,8 +93,8 @@ int32_t ConvertLengthMetres(const ItemArgs& a) {
 int32_t ConvertWiremap(const ItemArgs& a) {
   if (!a.expectedPairs || !a.measuredWiremap) return 0;
   if (a.entry.tag == XTG_WIREMAP_EXPECTED) {
-    const uint32_t bytes = ValueBytes(a);
-    std::memcpy(a.expectedPairs, a.value, bytes < kExpectedPairsSize ? bytes : kExpectedPairsSize);
+    const uint32_t bytes = ValueBytes(a);  // the first 16 bytes of a longer value
+    if (bytes != 0) std::memcpy(a.expectedPairs, a.value, bytes < kExpectedPairsSize ? bytes : kExpectedPairsSize);
   } else {
     for (uint32_t i = 0; i < kMeasuredWiremapSize; ++i) {
       a.measuredWiremap[i] = static_cast<uint8_t>(ReadUnsigned(a, 1, i));
