@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "convert/autotest_state.h"
 #include "convert/conversion_log.h"
 #include "convert/datafile.h"
 #include "convert/tx_table.h"
@@ -34,4 +35,5 @@ void ResetConvertState() {
   CurrentTXEntry = nullptr;
   CloseConversionLog();
   SaveRecordNumber = 0;
+  ResetAutotestState();
 }
