@@ -24,14 +24,10 @@ class FormatTest : public ConversionTest {
 
 TEST_F(FormatTest, InsertDecimalPoint) {
   DebugLevel = DBG_TRACE;
-  struct Case {
-    const char* version;
-    std::string text;
-    uint8_t scale;
-    uint16_t precision;
-    size_t capacity;
-    std::string result;  // empty and refused when it does not fit
-  } cases[] = {
+  // The result is empty, and the call refused, when it does not fit.
+  struct Case { const char* version; std::string text; uint8_t scale; uint16_t precision; size_t capacity;
+                std::string result; };
+  const Case cases[] = {
       // From version 4 on: rounded half away from zero at the last kept decimal.
       {"V06.11", "12345", 2, 1, 64, "123.5"}, {"V06.11", "-12345", 2, 1, 64, "-123.5"},
       {"V06.11", "12344", 2, 1, 64, "123.4"}, {"V06.11", "-5", 2, 1, 64, "-0.1"}, {"V06.11", "5", 2, 2, 64, "0.05"},
@@ -49,6 +45,7 @@ TEST_F(FormatTest, InsertDecimalPoint) {
       {"V06.11", "-", 2, 1, 64, "-"}, {"V06.11", "", 2, 1, 64, ""},
       // Never cut short: room for the NUL or nothing.
       {"V06.11", "12345", 2, 2, 7, "123.45"}, {"V06.11", "12345", 2, 2, 6, ""}, {"V06.11", "-5", 3, 3, 4, ""},
+      {"V06.11", "12345", 2, 2, 5, ""},  // no NUL inside
       {"V06.11", std::string(65, '1'), 2, 2, 300, ""},  // more digits than an instrument has
       {"V06.11", "7", 255, 255, 300, "0." + std::string(254, '0') + "7"},
   };
@@ -64,11 +61,8 @@ TEST_F(FormatTest, InsertDecimalPoint) {
 }
 
 TEST_F(FormatTest, LocalStringsAndPrintFormatNames) {
-  struct Case {
-    int table, language, item;
-    size_t capacity;
-    const char* text;
-  } strings[] = {
+  struct Case { int table, language, item; size_t capacity; const char* text; };
+  const Case strings[] = {
       {4, 6, 1, 32, "PASS"}, {4, 9, 0, 32, "FAIL"}, {5, 0, 1, 32, " "}, {16, 0, 3, 32, ""},  // English, then empty
       {2, 3, 13, 32, ""}, {5, 0, -1, 32, ""},  // past the months; the item of a sign-extended 0xFF byte
       {20, 0, 0, 32, ""}, {0, 0, 8, 4, "Tra"},
@@ -78,13 +72,8 @@ TEST_F(FormatTest, LocalStringsAndPrintFormatNames) {
     GetLocalString(text, c.table, c.language, c.item, c.capacity);
     EXPECT_STREQ(text, c.text) << c.table << "/" << c.language << "/" << c.item;
   }
-  struct Name {
-    const char* base;
-    int language;
-    char format;
-    size_t capacity;
-    const char* name;
-  } names[] = {{"KX0500", 0, '1', 16, "KX0500E1.PTF"}, {"KX0500", 0, '\0', 16, "KX0500E.PTF"},
+  struct Name { const char* base; int language; char format; size_t capacity; const char* name; };
+  const Name names[] = {{"KX0500", 0, '1', 16, "KX0500E1.PTF"}, {"KX0500", 0, '\0', 16, "KX0500E.PTF"},
                {"KY0500", 2, 'P', 16, "KY0500GP.PTF"}, {"KX0500LONGER", 8, '1', 16, "KX0500T1.PTF"},
                // A short base or a language without a letter ends the text earlier.
                {"KX05", 0, '1', 16, "KX05.PTF"}, {"KX0500", 9, '1', 16, "KX0500.PTF"},
@@ -104,16 +93,10 @@ TEST_F(FormatTest, LocalStringsAndPrintFormatNames) {
 // version 06 the result mark ('!' when wrong). The first refused item ends the wiremap,
 // with its error; what came before stays.
 TEST_F(FormatTest, WiremapItems) {
-  struct Case {
-    uint8_t presence[kPairPresenceSize];
-    const char* edits;
-    const char* version;
-    uint32_t used;  // of the record build buffer, before
-    const char* strings[3];
-    bool wrong;
-    uint32_t error;
-    size_t kept;  // items written before a refusal
-  } cases[] = {
+  // `used`: of the record build buffer, before; `kept`: items written before a refusal.
+  struct Case { uint8_t presence[kPairPresenceSize]; const char* edits, *version; uint32_t used; const char* strings[3];
+                bool wrong; uint32_t error; size_t kept; };
+  const Case cases[] = {
       {{1, 1, 1, 1, 1}, "", "V05.20", 0, {"12345678S", "12345678S", "12345678S"}, false, 0, 0},
       {{0, 1, 1, 1, 1}, "O0 O1 ", "V05.20", 0, {"  345678S", "12345678S", "  345678S"}, false, 0, 0},  // no pair 1-2
       {{1, 0, 1, 1, 1}, "", "V05.20", 0, {"12 45 78S", "12345678S", "12345678S"}, false, 0, 0},
@@ -127,7 +110,8 @@ TEST_F(FormatTest, WiremapItems) {
       {{1, 1, 1, 1, 1}, "S10S01S25", "V05.20", 0, {"12345678S", "121456783", "12345678S"}, true, 0, 0},
       {{1, 1, 1, 1, 1}, "A34A43", "V06.00", 0, {"12345678S", "12345678S", "12354678S"}, true, 0, 0},
       {{1, 1, 1, 1, 1}, "", "V06.00", kRecordBuildBufferSize - 20, {"12345678S"}, false, KXERR_RECORD_TOO_LARGE, 1},
-      {{1, 1, 1, 1, 1}, "", "V05.00", kRecordBuildBufferSize - 10, {}, false, KXERR_RECORD_TOO_LARGE, 0},  // the mark would fit
+      // The mark alone would fit.
+      {{1, 1, 1, 1, 1}, "", "V05.00", kRecordBuildBufferSize - 10, {}, false, KXERR_RECORD_TOO_LARGE, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.version) + " " + c.edits);
@@ -142,7 +126,7 @@ TEST_F(FormatTest, WiremapItems) {
     }
     const bool mark = std::strcmp(c.version, "V06") < 0;
     Record expected;
-    for (uint16_t tag = 227; tag < 230 && c.strings[tag - 227]; ++tag) expected.push_back({tag, TextBytes(c.strings[tag - 227])});
+    for (uint16_t n = 0; n < 3 && c.strings[n]; ++n) expected.push_back({uint16_t(227 + n), TextBytes(c.strings[n])});
     if (mark) expected.push_back({119, {static_cast<uint8_t>(c.wrong ? '!' : ' ')}});
     if (c.error) expected.resize(c.kept);
     RecordBuildLength = c.used;
@@ -157,13 +141,10 @@ TEST_F(FormatTest, WiremapItems) {
 // Sweep data and metres
 
 TEST_F(FormatTest, SweepBlocksInOrderWithTheirSizes) {
-  struct Case {
-    uint16_t flags, points;
-    uint32_t available;  // bytes after the cursor
-    uint32_t result, error;
-    Record items;  // tag and value size; the value is the next bytes of the record
-    uint32_t advance;
-  } cases[] = {
+  // `available`: bytes after the cursor; `items`: tags and value sizes, each value the next
+  // bytes of the record; `advance`: of the cursor.
+  struct Case { uint16_t flags, points; uint32_t available, result, error; Record items; uint32_t advance; };
+  const Case cases[] = {
       {0x00, 10, 16, 0, 0, {}, 0},
       {0x21, 10, 200, 168, 0, {{632, Bytes(80)}, {647, Bytes(80)}}, 160},
       {0x7F, 2, 144, 172, 0,

@@ -43,10 +43,7 @@ TEST_F(DatReaderTest, ReadsHeaderIndexAndItemsWithTheirNames) {
 
 TEST_F(DatReaderTest, RefusedFilesNameTheProblem) {
   const Bytes good = DataFileBytes({kEmptyRecord}, {'T'});
-  struct Case {
-    Bytes file;
-    const char* problem;
-  } cases[] = {
+  struct Case { Bytes file; const char* problem; } cases[] = {
       {Bytes(good.begin(), good.begin() + 43), "44-byte header"}, {{}, "44-byte header"},
       {DataFileBytes({}, {}, "OTHER.DLL"), "creator \"OTHER.DLL\""},
       {DataFileBytes({}, {}, "KXLIB.DLL", "V03.00"), "version \"V03.00\""},
@@ -84,11 +81,8 @@ TEST_F(DatReaderTest, RecordProblemsStayWithTheirRecord) {
   Bytes badDict = b, badMode = b;
   badDict[1] = 7;
   badMode[0] = 2;
-  struct Case {
-    Bytes file;
-    const char* problem;  // "" when the record decodes
-    size_t items;
-  } cases[] = {
+  struct Case { Bytes file; const char* problem; size_t items; };  // problem "": the record decodes
+  const Case cases[] = {
       {entry(index, 0xFFFFFFFEu), "outside the file", 0},
       {entry(index + 4, static_cast<uint32_t>(good.size())), "outside the file", 0},
       {entry(index + 4, static_cast<uint32_t>(a.size() / 2)), "result 4", 0}, {entry(index + 4, 0), "empty", 0},

@@ -29,7 +29,9 @@ class DataFileTest : public ConversionTest {
   static void BuildRecord(const Record& record) {
     RecordBuildLength = 0;
     uint32_t error = 0;
-    for (const Item& i : record) EXPECT_GT(WriteDataItem(i.tag, static_cast<uint16_t>(i.value.size()), i.value.data(), &error), 0u);
+    for (const Item& i : record) {
+      EXPECT_GT(WriteDataItem(i.tag, static_cast<uint16_t>(i.value.size()), i.value.data(), &error), 0u);
+    }
   }
 
   // OpenDatFile refuses the file and leaves no handle.
@@ -86,7 +88,8 @@ TEST_F(DataFileTest, SavesLayOutHeaderRecordsIndexAndTrailer) {
   const Record one = {{24, TextBytes("ONE")}}, two = {{24, TextBytes("TWO")}, {82, TextBytes("me")}};
   const Record added = {{24, TextBytes("THREE")}, {0, {'x'}}};
   // The file there first (creator null: none) and its records, the records added.
-  struct Case { const char* what; bool append; const char* creator, *date; std::vector<Record> before, added; Bytes trailer; };
+  struct Case { const char* what; bool append; const char* creator, *date; std::vector<Record> before, added;
+                Bytes trailer; };
   const Case cases[] = {
       {"new over a file", false, "KXLIB.DLL", "Jan 22 2003", {one, two}, {}, TextBytes("TR")},
       {"missing file", true, nullptr, "", {}, {added, one}, {}},
@@ -233,7 +236,7 @@ TEST_F(DataFileTest, RecordsThatDoNotImplodeWithinTheLimitsAreRefused) {
   const std::vector<Record> records = {
       {{24, TextBytes("before")}}, {{632, compressible}},
       {{633, Noise(65534)}},  // above 65,535 bytes imploded
-      {{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}},  // past the output buffer
+      {{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}},  // past the buffer
       {{24, TextBytes("after")}}};
   Errors lastErrors;
   EXPECT_EQ(Save("large.dat", false, records, &lastErrors),
