@@ -1,13 +1,9 @@
 // Value formatting: decimal point and rounding by instrument version, local strings and
 // print-format names, wiremap items, sweep blocks, metres to feet.
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "convert/format.h"
-#include "kxlib32.h"
-#include "session/state.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {
@@ -32,7 +28,7 @@ TEST_F(FormatTest, InsertDecimalPoint) {
       {"V06.11", "12345", 2, 1, 64, "123.5"}, {"V06.11", "-12345", 2, 1, 64, "-123.5"},
       {"V06.11", "12344", 2, 1, 64, "123.4"}, {"V06.11", "-5", 2, 1, 64, "-0.1"}, {"V06.11", "5", 2, 2, 64, "0.05"},
       {"V06.11", "0", 3, 3, 64, "0.000"}, {"V06.11", "9995", 3, 2, 64, "10.00"},  // the carry adds a digit
-      {"V06.11", "995", 3, 1, 64, "1.0"}, {"V04.00", "12345", 2, 1, 64, "123.5"},
+      {"V06.11", "995", 3, 1, 64, "1.0"}, {"V04.00", "-5", 2, 1, 64, "-0.1"},
       // Precision 0 keeps every decimal, unrounded; precision above scale keeps scale.
       {"V06.11", "4", 3, 0, 64, "0.004"}, {"V06.11", "12345", 2, 0, 64, "123.45"},
       {"V06.11", "12345", 1, 3, 64, "1234.5"},
@@ -147,10 +143,8 @@ TEST_F(FormatTest, SweepBlocksInOrderWithTheirSizes) {
   const Case cases[] = {
       {0x00, 10, 16, 0, 0, {}, 0},
       {0x21, 10, 200, 168, 0, {{632, Bytes(80)}, {647, Bytes(80)}}, 160},
-      {0x7F, 2, 144, 172, 0,
-       {{632, Bytes(16)}, {633, Bytes(24)}, {634, Bytes(24)}, {637, Bytes(24)}, {638, Bytes(24)}, {647, Bytes(16)},
-        {648, Bytes(16)}},
-       144},
+      {0x7F, 2, 144, 172, 0, {{632, Bytes(16)}, {633, Bytes(24)}, {634, Bytes(24)}, {637, Bytes(24)}, {638, Bytes(24)},
+                              {647, Bytes(16)}, {648, Bytes(16)}}, 144},
       {0x03, 10, 100, 0, KXERR_AUTOTEST_LOAD, {{632, Bytes(80)}}, 100},  // Near NEXT runs past
   };
   for (const Case& c : cases) {

@@ -1,12 +1,8 @@
 // The translation table at work: the lookup that labels the conversion log (first row of
 // a tag wins, row 0 for an unknown tag, nothing with the log off) and the log lines.
 // The reader's tag names are tested with the reader.
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "convert/tx_table.h"
-#include "session/state.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {

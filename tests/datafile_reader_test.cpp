@@ -1,10 +1,8 @@
 // The data-file reader: header and index checks, record decoding with tag names, and one
 // crafted input per problem (every problem an error text). Random damage is the fuzz
 // target's (fuzz/datafile_reader_fuzz.cpp, its corpus replayed by the suite).
-#include <gtest/gtest.h>
 
 #include <cerrno>
-#include <string>
 
 #include "platform/platform.h"
 #include "tests/support/conversion_fixture.h"
