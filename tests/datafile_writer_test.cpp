@@ -1,242 +1,188 @@
-// The data-file writer: opening and validating, the item writer, records and the append
-// procedure, failing system calls, and the log it writes. Results are read back with the
-// library's data-file reader.
-#include <gtest/gtest.h>
+// The data-file writer: new files and appends, refused files, the item writer, records
+// that cannot be stored, failing system calls, and the log it writes. Results are read
+// back with the library's data-file reader.
 
 #include <cerrno>
 #include <cstdio>
 
-#include "kxlib32.h"
 #include "platform/platform.h"
-#include "session/state.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {
 
 using namespace testsupport;
+using Errors = std::vector<uint32_t>;
+const Record kUnreadable = {{0xFFFF, {}}};  // no item reads back with length 0
 
 // Bytes that implode badly: a simple generator with no repetitions worth coding.
 Bytes Noise(size_t n, uint32_t seed = 12345) {
   Bytes b(n);
-  for (auto& x : b) {
-    seed = seed * 1103515245u + 12345u;
-    x = static_cast<uint8_t>(seed >> 16);
-  }
+  for (auto& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
   return b;
 }
-
-// A file of `count` empty records, all stored once at offset 44, then index and trailer.
-Bytes EmptyRecordsFile(uint32_t count, const Bytes& trailer = {}, const char* creator = "KXLIB.DLL",
-                       const char* date = "Jan 22 2003") {
-  Bytes file = DataFileBytes({kEmptyRecord}, {}, creator, "V02.00", date);
-  file.resize(48);
-  for (uint32_t n = 0; n < count; ++n) file.insert(file.end(), {44, 0, 0, 0, 4, 0, 0, 0});
-  file.insert(file.end(), trailer.begin(), trailer.end());
-  PutLE(file, 32, 48 + count * 8, 4);
-  PutLE(file, 36, static_cast<uint32_t>(trailer.size()), 2);
-  PutLE(file, 42, count * 8, 2);
-  return file;
-}
-
-uint32_t U32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t{b[at + 3]} << 24; }
 
 class DataFileTest : public ConversionTest {
  protected:
   static void BuildRecord(const Record& record) {
     RecordBuildLength = 0;
-    for (const Item& item : record) {
-      uint32_t error = 1;
-      ASSERT_GT(WriteDataItem(item.tag, static_cast<uint16_t>(item.value.size()), item.value.data(), &error), 0u);
-      ASSERT_EQ(error, 0u);
+    uint32_t error = 0;
+    for (const Item& i : record) {
+      EXPECT_GT(WriteDataItem(i.tag, static_cast<uint16_t>(i.value.size()), i.value.data(), &error), 0u);
     }
   }
 
-  // One save: open, prepare, append the records, finish.
-  static void Save(const std::string& path, bool append, const std::vector<Record>& records) {
+  // OpenDatFile refuses the file and leaves no handle.
+  static bool Refused(const char* path, int16_t append) {
+    platform::FileHandle file = 7;
+    DatFileHeader header;
+    return OpenDatFile(path, append, &file, &header) == 0 && file == platform::kNoFile;
+  }
+
+  // One save: open, prepare, append the records, finish. Returns each append's error
+  // (and, in `lastErrors`, the LastError it left).
+  static Errors Save(const std::string& path, bool append, const std::vector<Record>& records,
+                     Errors* lastErrors = nullptr) {
     platform::FileHandle file = platform::kNoFile;
     DatFileHeader header;
-    ASSERT_EQ(OpenDatFile(path.c_str(), append ? 1 : 0, &file, &header), 1);
+    EXPECT_EQ(OpenDatFile(path.c_str(), append ? 1 : 0, &file, &header), 1);
     uint32_t error = 1;
-    ASSERT_EQ(PrepareDatAppend(file, header, &error), 1) << std::hex << error;
+    EXPECT_EQ(PrepareDatAppend(file, header, &error), 1) << std::hex << error;
+    Errors errors;
     for (const Record& record : records) {
       BuildRecord(record);
-      ASSERT_GT(AppendDatRecord(file, &error), 0u) << std::hex << error;
+      LastError = 0;
+      const uint32_t length = AppendDatRecord(file, &error);
+      EXPECT_EQ(length > 0, error == 0);
+      errors.push_back(error);
+      if (lastErrors) lastErrors->push_back(LastError);
     }
-    ASSERT_EQ(FinishDatFile(&file, &header, &error), 1);
+    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
     EXPECT_EQ(file, platform::kNoFile);
+    return errors;
   }
 
-  // The file read back with the reader; every record must decode. Empty values read
-  // back as the one NUL byte they are stored as.
+  // The file read back with the reader, a record that does not decode as kUnreadable.
+  // Empty values read back as the one NUL byte they are stored as.
   static std::vector<Record> Load(const std::string& path, DatFileView* viewOut = nullptr) {
     static Bytes bytes;
     std::string error;
-    EXPECT_TRUE(LoadFileBytes(path.c_str(), &bytes, &error)) << error;
     DatFileView view;
-    EXPECT_TRUE(OpenDatBytes(bytes.data(), bytes.size(), &view, &error)) << error;
+    EXPECT_TRUE(LoadFileBytes(path.c_str(), &bytes, &error) && OpenDatBytes(bytes.data(), bytes.size(), &view, &error))
+        << error;
     std::vector<Record> records;
     for (uint32_t n = 0; n < view.index.size(); ++n) {
       DatRecord record;
-      EXPECT_TRUE(ReadDatRecord(view, n, &record)) << "record " << n << ": " << record.error;
-      records.push_back(ItemsOf(record));
+      records.push_back(ReadDatRecord(view, n, &record) ? ItemsOf(record) : kUnreadable);
     }
     if (viewOut) *viewOut = view;
     return records;
   }
 };
 
-// ---------------------------------------------------------------------------------------
-// New files and appends
-
-TEST_F(DataFileTest, NewFilesAreLaidOutHeaderRecordsIndexTrailer) {
-  const std::vector<Record> cases[] = {{}, {{{24, TextBytes("LINK-001")}, {176, TextBytes("PASS")}}}};
-  for (const auto& records : cases) {
-    WriteFile("new.dat", Bytes(300, 0xEE));  // emptied when opened
-    Save("new.dat", false, records);
-    const Bytes file = ReadFile("new.dat");
-    DatFileView view;
-    EXPECT_EQ(Load("new.dat", &view), records);
-    ASSERT_GE(file.size(), 44u);
-    // Header texts with zero bytes after their NULs.
-    EXPECT_EQ(0, std::memcmp(&file[0], "KXLIB.DLL\0V02.00\0\0\0\0Jan 22 2003\0", 32));
-    const uint32_t stored = records.empty() ? 0 : view.index[0].length;
-    EXPECT_EQ(view.header.indexOffset, 44 + stored);
-    EXPECT_EQ(view.header.indexLength, 8 * records.size());
-    EXPECT_EQ(view.header.trailerOffset, 44 + stored + 8 * records.size());  // empty, after the index
-    EXPECT_EQ(view.header.trailerLength, 0);
-    EXPECT_EQ(file.size(), view.header.trailerOffset);
-    if (!records.empty()) {
-      EXPECT_EQ(view.index[0].fileOffset, 44u);
-    }
-  }
-}
-
-// Appending keeps every stored byte of the records, adds the new ones where the index
-// was, keeps creator and build date, and carries the trailer to after the new index.
-TEST_F(DataFileTest, AppendsKeepRecordsHeaderTextsAndTrailer) {
+// A new file is emptied; an append keeps every stored byte, creator and build date, adds
+// the new records where the index was and carries the trailer to after the new index.
+TEST_F(DataFileTest, SavesLayOutHeaderRecordsIndexAndTrailer) {
+  const Record one = {{24, TextBytes("ONE")}}, two = {{24, TextBytes("TWO")}, {82, TextBytes("me")}};
   const Record added = {{24, TextBytes("THREE")}, {0, {'x'}}};
-  const std::vector<Record> saved = {{{24, TextBytes("ONE")}}, {{24, TextBytes("TWO")}, {82, TextBytes("me")}}};
-  const Bytes trailer = TextBytes("TRAILER-BLOCK\x01\x02");
-  struct Case {
-    const char* what;
-    std::vector<Record> before;  // the records already there
-    const char* creator;
-    const char* date;
-    Bytes trailer;
-  } cases[] = {
-      {"missing file", {}, "KXLIB.DLL", "Jan 22 2003", {}},
-      {"saved here", saved, "KXLIB.DLL", "Jan 22 2003", {}},
-      {"old creator", {{}, {}}, "VXP27.DLL", "Mar 03 1999", trailer},
+  // The file there first (creator null: none) and its records, the records added.
+  struct Case { const char* what; bool append; const char* creator, *date; std::vector<Record> before, added;
+                Bytes trailer; };
+  const Case cases[] = {
+      {"new over a file", false, "KXLIB.DLL", "Jan 22 2003", {one, two}, {}, TextBytes("TR")},
+      {"missing file", true, nullptr, "", {}, {added, one}, {}},
+      {"appended", true, "KXLIB.DLL", "Jan 22 2003", {one, two}, {added}, {}},
+      {"old creator", true, "VXP27.DLL", "Mar 03 1999", {{}, {}}, {added}, TextBytes("TRAILER-BLOCK\x01\x02")},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     std::filesystem::remove("a.dat");
-    if (c.trailer.size()) WriteFile("a.dat", EmptyRecordsFile(2, c.trailer, c.creator, c.date));
-    if (!c.trailer.size() && !c.before.empty()) Save("a.dat", false, c.before);
-    const Bytes before = ReadFile("a.dat");
-    const uint32_t oldIndex = before.empty() ? 44 : U32(before, 38);
-    Save("a.dat", true, {added});
-    const Bytes after = ReadFile("a.dat");
-    std::vector<Record> expected = c.before;
-    expected.push_back(added);
+    std::vector<Bytes> stored;
+    for (const Record& r : c.before) stored.push_back(Stored(RecordBytes(r)));
+    const bool kept = c.append && c.creator;
+    const Bytes before = kept ? DataFileBytes(stored, c.trailer, c.creator, "V02.00", c.date) : DataFileBytes({});
+    if (c.creator) WriteFile("a.dat", DataFileBytes(stored, c.trailer, c.creator, "V02.00", c.date));
+    Save("a.dat", c.append, c.added);
+    std::vector<Record> expected = kept ? c.before : std::vector<Record>{};
+    expected.insert(expected.end(), c.added.begin(), c.added.end());
     DatFileView view;
-    EXPECT_EQ(Load("a.dat", &view), expected) << c.what;
-    EXPECT_EQ(view.creator, c.creator) << c.what;
-    EXPECT_EQ(view.buildDate, c.date) << c.what;
-    if (!before.empty()) {
-      EXPECT_TRUE(std::equal(before.begin() + 44, before.begin() + oldIndex, after.begin() + 44)) << c.what;
+    EXPECT_EQ(Load("a.dat", &view), expected);
+    const Bytes after = ReadFile("a.dat");
+    uint32_t at = before[38] | before[39] << 8;  // the old index: the first new record goes there
+    ASSERT_GE(after.size(), at);
+    // Header texts (zero bytes after their NULs) and the old records, byte for byte.
+    EXPECT_TRUE(std::equal(before.begin(), before.begin() + 32, after.begin()));
+    EXPECT_TRUE(std::equal(before.begin() + 44, before.begin() + at, after.begin() + 44));
+    for (size_t n = kept ? c.before.size() : 0; n < view.index.size(); ++n) {
+      EXPECT_EQ(view.index[n].fileOffset, at) << n;
+      at += view.index[n].length;
     }
-    EXPECT_EQ(view.index.back().fileOffset, oldIndex) << c.what;
-    EXPECT_EQ(view.header.trailerOffset, view.header.indexOffset + view.header.indexLength) << c.what;
-    EXPECT_EQ(Bytes(after.begin() + view.header.trailerOffset, after.end()), c.trailer) << c.what;
+    const Bytes trailer = kept ? c.trailer : Bytes{};
+    EXPECT_EQ(view.header.indexOffset, at);
+    EXPECT_EQ(view.header.indexLength, 8 * expected.size());
+    EXPECT_EQ(view.header.trailerOffset, at + 8 * expected.size());
+    EXPECT_EQ(view.header.trailerLength, trailer.size());
+    EXPECT_EQ(Bytes(after.begin() + view.header.trailerOffset, after.end()), trailer);
   }
 }
 
-// ---------------------------------------------------------------------------------------
-// Refusals: nothing of a refused file changes
-
-TEST_F(DataFileTest, FilesOfAnotherCreatorOrVersionAreNotOpened) {
+// A file of another creator or version is not opened; a damaged or full one refuses the
+// append, and the record after it and the finish leave the file as it was, also when an
+// earlier save left its bookkeeping behind. The file: empty records at 44 and 48, the
+// index at 52, a trailer of two bytes at 68; a row puts a header over its start or
+// patches one field. Error 0: refused when opened.
+TEST_F(DataFileTest, RefusedFilesDoNotChange) {
   DebugLevel = DBG_TRACE;
-  struct Case {
-    std::string header;  // over the first bytes of a good file
-    bool cut;            // the file ends after these bytes
-  } cases[] = {
-      {{"KXLIB.DLX\0V02.00", 16}, false}, {{"kxlib.dll\0V02.00", 16}, false}, {{"KXLIB.DLL\0V02.01", 16}, false},
-      {{"VXP27.DLL\0V2.00\0", 16}, false}, {{"KXLIB.DLL\0v02.00", 16}, false}, {std::string(16, '\0'), false},
-      {"KXLIB.DLLX", false},  // the creator fills its field: no NUL
-      {{"KXLIB.DLL\0V02", 13}, true},  // shorter than a header
+  const uint32_t kBad = KXERR_INVALID_DATA_FILE;
+  struct Case { std::string header; uint32_t records; size_t at; uint32_t value; int width; uint32_t error; };
+  const Case cases[] = {
+      {{"KXLIB.DLX\0V02.00", 16}, 2, 0, 0, 0, 0}, {{"kxlib.dll\0V02.00", 16}, 2, 0, 0, 0, 0},
+      {{"KXLIB.DLL\0V02.01", 16}, 2, 0, 0, 0, 0}, {{"VXP27.DLL\0V2.00\0", 16}, 2, 0, 0, 0, 0},
+      {{"KXLIB.DLL\0v02.00", 16}, 2, 0, 0, 0, 0}, {std::string(16, '\0'), 2, 0, 0, 0, 0},
+      {"KXLIB.DLLX", 2, 0, 0, 0, 0},              // the creator fills its field: no NUL
+      {{"KXLIB.DLL\0V02", 13}, 2, 0, 0, 0, 0},   // the file ends here, shorter than a header
+      {"", 2, 38, 70, 4, kBad}, {"", 2, 42, 12, 2, kBad},   // index past the end; its length no multiple of 8
+      {"", 2, 38, 20, 4, kBad}, {"", 2, 36, 200, 2, kBad},  // index over the header; trailer past the end
+      {"", 2, 52, 60, 4, kBad}, {"", 2, 64, 5, 4, kBad},    // a record beyond the index; one into it
+      {"", 8191, 0, 0, 0, KXERR_MAX_RECORDS},
   };
   for (const Case& c : cases) {
-    Bytes content = EmptyRecordsFile(2, TextBytes("TR"));
+    SCOPED_TRACE(&c - cases);
+    Save("earlier.dat", false, {{{24, TextBytes("A")}}, {{24, TextBytes("B")}}});
+    Bytes content = DataFileBytes(std::vector<Bytes>(c.records, kEmptyRecord), TextBytes("TR"));
     std::copy(c.header.begin(), c.header.end(), content.begin());
-    if (c.cut) content.resize(c.header.size());
-    WriteFile("other.dat", content);
+    PutLE(content, c.at, c.value, c.width);
+    if (c.header.size() == 13) content.resize(13);
+    WriteFile("broken.dat", content);
     ClearTraces();
-    platform::FileHandle file = 7;
-    DatFileHeader h;
-    EXPECT_EQ(OpenDatFile("other.dat", 1, &file, &h), 0) << c.header;
-    EXPECT_EQ(file, platform::kNoFile);
-    EXPECT_EQ(CountTrace("Invalid data file\n"), 1) << c.header;
-    EXPECT_EQ(ReadFile("other.dat"), content) << c.header;
+    if (c.error == 0) {
+      EXPECT_TRUE(Refused("broken.dat", 1));
+      EXPECT_EQ(CountTrace("Invalid data file\n"), 1);
+    } else {
+      platform::FileHandle file = platform::kNoFile;
+      DatFileHeader header;
+      ASSERT_EQ(OpenDatFile("broken.dat", 1, &file, &header), 1);
+      uint32_t error = 0;
+      EXPECT_EQ(PrepareDatAppend(file, header, &error), 0);
+      EXPECT_EQ(error, c.error);
+      BuildRecord({{24, TextBytes("REFUSED")}});
+      EXPECT_EQ(AppendDatRecord(file, &error), 0u);
+      EXPECT_EQ(error, KXERR_NOT_OPEN);
+      EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
+      EXPECT_EQ(error, 0u);
+    }
+    EXPECT_EQ(ReadFile("broken.dat"), content);
   }
-  platform::FileHandle file = 7;
-  DatFileHeader h;
-  EXPECT_EQ(OpenDatFile("no/such/dir.dat", 0, &file, &h), 0);
-  EXPECT_EQ(file, platform::kNoFile);
+  EXPECT_TRUE(Refused("no/such/dir.dat", 0));
   EXPECT_EQ(CountTrace("Couldn't Open .DAT file\n"), 1);
 }
 
-// A refused append: the record after it and the finish leave the file as it was, also
-// when an earlier save left its bookkeeping behind.
-TEST_F(DataFileTest, DamagedOrFullFilesRefuseTheAppend) {
-  struct Case {
-    const char* what;
-    void (*damage)(Bytes&);
-    uint32_t error;
-  } cases[] = {
-      {"index past end", [](Bytes& f) { PutLE(f, 38, static_cast<uint32_t>(f.size()), 4); }, KXERR_INVALID_DATA_FILE},
-      {"index length odd", [](Bytes& f) { PutLE(f, 42, 12, 2); }, KXERR_INVALID_DATA_FILE},
-      {"index over header", [](Bytes& f) { PutLE(f, 38, 20, 4); }, KXERR_INVALID_DATA_FILE},
-      {"trailer past end", [](Bytes& f) { PutLE(f, 36, 200, 2); }, KXERR_INVALID_DATA_FILE},
-      {"record beyond index", [](Bytes& f) { PutLE(f, 48, 60, 4); }, KXERR_INVALID_DATA_FILE},
-      {"record into index", [](Bytes& f) { PutLE(f, 52, 5, 4); }, KXERR_INVALID_DATA_FILE},
-      {"full", [](Bytes& f) { f = EmptyRecordsFile(8191, TextBytes("T")); }, KXERR_MAX_RECORDS},
-  };
-  for (const Case& c : cases) {
-    Save("earlier.dat", false, {{{24, TextBytes("A")}}, {{24, TextBytes("B")}}});
-    Bytes content = EmptyRecordsFile(2, TextBytes("TR"));
-    c.damage(content);
-    WriteFile("broken.dat", content);
-    platform::FileHandle file = platform::kNoFile;
-    DatFileHeader header;
-    ASSERT_EQ(OpenDatFile("broken.dat", 1, &file, &header), 1) << c.what;
-    uint32_t error = 0;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), 0) << c.what;
-    EXPECT_EQ(error, c.error) << c.what;
-    BuildRecord({{24, TextBytes("REFUSED")}});
-    EXPECT_EQ(AppendDatRecord(file, &error), 0u) << c.what;
-    EXPECT_EQ(error, KXERR_NOT_OPEN) << c.what;
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1) << c.what;
-    EXPECT_EQ(error, 0u) << c.what;
-    EXPECT_EQ(ReadFile("broken.dat"), content) << c.what;
-  }
-}
-
 TEST_F(DataFileTest, ASaveThatReachesTheLimitStopsAndStillFinishesTheFile) {
-  WriteFile("limit.dat", EmptyRecordsFile(8190));
-  platform::FileHandle file = platform::kNoFile;
-  DatFileHeader header;
-  ASSERT_EQ(OpenDatFile("limit.dat", 1, &file, &header), 1);
-  uint32_t error = 0;
-  ASSERT_EQ(PrepareDatAppend(file, header, &error), 1);
-  BuildRecord({{24, TextBytes("LAST")}});
-  EXPECT_GT(AppendDatRecord(file, &error), 0u);
-  BuildRecord({{24, TextBytes("TOO MANY")}});
-  EXPECT_EQ(AppendDatRecord(file, &error), 0u);
-  EXPECT_EQ(error, KXERR_MAX_RECORDS);
-  ASSERT_EQ(FinishDatFile(&file, &header, &error), 1);
+  WriteFile("limit.dat", DataFileBytes(std::vector<Bytes>(8190, kEmptyRecord)));
+  const Record last = {{24, TextBytes("LAST")}};
+  EXPECT_EQ(Save("limit.dat", true, {last, {{24, TextBytes("TOO MANY")}}}), (Errors{0, KXERR_MAX_RECORDS}));
   const std::vector<Record> records = Load("limit.dat");
   ASSERT_EQ(records.size(), 8191u);
-  EXPECT_EQ(records.back(), (Record{{24, TextBytes("LAST")}}));
+  EXPECT_EQ(records.back(), last);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -246,29 +192,22 @@ TEST_F(DataFileTest, ASaveThatReachesTheLimitStopsAndStillFinishesTheFile) {
 TEST_F(DataFileTest, WriteDataItemAppendsOrRefusesWhole) {
   DebugLevel = DBG_TRACE;
   const Bytes big(65535, 'x');
-  struct Step {
-    uint16_t tag;
-    uint16_t length;
-    const void* value;
-    uint32_t result;
-    uint32_t error;
-    uint32_t usedAfter;
-  } steps[] = {
-      {0x1234, 4, "12.5", 8, 0, 8},
-      {24, 0, nullptr, 5, 0, 13},                            // empty: one NUL byte
-      {25, 3, nullptr, 0, KXERR_INVALID_FUNCTION, 13},       // no value for 3 bytes
-      {1, 65535, big.data(), 0, 0, 13},                      // too long, traced
-      {1, 65534, big.data(), 65538, 0, 65551},               // the longest, its size whole
-      {2, 65534, big.data(), 65538, 0, 131089},
-      {3, 65534, big.data(), 65538, 0, 196627},
+  struct Step { uint16_t tag, length; const void* value; uint32_t result, error, usedAfter; };
+  const Step steps[] = {
+      {0x1234, 4, "12.5", 8, 0, 8}, {24, 0, nullptr, 5, 0, 13},  // empty: one NUL byte
+      {25, 3, nullptr, 0, KXERR_INVALID_FUNCTION, 13},             // no value for 3 bytes
+      {1, 65535, big.data(), 0, 0, 13},                            // too long, traced
+      {1, 65534, big.data(), 65538, 0, 65551},                     // the longest, its size whole
+      {2, 65534, big.data(), 65538, 0, 131089}, {3, 65534, big.data(), 65538, 0, 196627},
       {4, 65509, big.data(), 65513, 0, kRecordBuildBufferSize},  // fills the buffer exactly
       {5, 1, "z", 0, KXERR_RECORD_TOO_LARGE, kRecordBuildBufferSize},
   };
   for (const Step& s : steps) {
+    SCOPED_TRACE(s.tag);
     uint32_t error = 7;
-    EXPECT_EQ(WriteDataItem(s.tag, s.length, s.value, &error), s.result) << s.tag;
-    EXPECT_EQ(error, s.error) << s.tag;
-    EXPECT_EQ(RecordBuildLength, s.usedAfter) << s.tag;
+    EXPECT_EQ(WriteDataItem(s.tag, s.length, s.value, &error), s.result);
+    EXPECT_EQ(error, s.error);
+    EXPECT_EQ(RecordBuildLength, s.usedAfter);
   }
   EXPECT_EQ(CountTrace("Invalid Length in WriteDataItem\n"), 1);
   RecordBuildLength = 13;
@@ -284,37 +223,19 @@ TEST_F(DataFileTest, RecordsThatDoNotImplodeWithinTheLimitsAreRefused) {
   DebugLevel = DBG_TRACE;
   Bytes compressible(65534);
   for (size_t i = 0; i < compressible.size(); ++i) compressible[i] = static_cast<uint8_t>("ABCDEFGHIJ"[i % 10]);
-  struct Case {
-    Record record;
-    uint32_t error;  // 0: stored
-  } cases[] = {
-      {{{24, TextBytes("before")}}, 0},
-      {{{632, compressible}}, 0},
-      {{{633, Noise(65534)}}, KXERR_RECORD_TOO_LARGE},  // above 65,535 bytes imploded
-      {{{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}},
-       KXERR_FILE_WRITE},  // more than the output buffer holds
-      {{{24, TextBytes("after")}}, 0},
-  };
-  platform::FileHandle file = platform::kNoFile;
-  DatFileHeader header;
-  ASSERT_EQ(OpenDatFile("large.dat", 0, &file, &header), 1);
-  uint32_t error = 0;
-  ASSERT_EQ(PrepareDatAppend(file, header, &error), 1);
-  std::vector<Record> stored;
-  for (const Case& c : cases) {
-    BuildRecord(c.record);
-    LastError = 0;
-    EXPECT_EQ(AppendDatRecord(file, &error) > 0, c.error == 0);
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(LastError, c.error ? KXERR_FILE_WRITE : 0u);
-    if (c.error == 0) stored.push_back(c.record);
-  }
+  const std::vector<Record> records = {
+      {{24, TextBytes("before")}}, {{632, compressible}},
+      {{633, Noise(65534)}},  // above 65,535 bytes imploded
+      {{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}},  // past the buffer
+      {{24, TextBytes("after")}}};
+  Errors lastErrors;
+  EXPECT_EQ(Save("large.dat", false, records, &lastErrors),
+            (Errors{0, 0, KXERR_RECORD_TOO_LARGE, KXERR_FILE_WRITE, 0}));
+  EXPECT_EQ(lastErrors, (Errors{0, 0, KXERR_FILE_WRITE, KXERR_FILE_WRITE, 0}));
   EXPECT_GE(CountTrace("Truncation during explode\n"), 1);
-  EXPECT_EQ(DatRecordCount, stored.size());
-  ASSERT_EQ(FinishDatFile(&file, &header, &error), 1);
-  EXPECT_EQ(Load("large.dat"), stored);
-  // Without a workspace there is nothing to implode.
-  FreeConversionBuffers();
+  EXPECT_EQ(Load("large.dat"), (std::vector<Record>{records[0], records[1], records[4]}));
+  FreeConversionBuffers();  // without a workspace there is nothing to implode
+  uint32_t error = 0;
   EXPECT_EQ(ImplodeRecord(&error), 0u);
   EXPECT_EQ(error, KXERR_FILE_WRITE);
 }
@@ -334,79 +255,64 @@ TEST_F(DataFileTest, WriteATBufferWritesOneStoredRecordAtThePosition) {
   EXPECT_EQ(CountTrace("WriteATBuffer Failed \n"), 1);
   platform::FileClose(file);
   const Bytes written = ReadFile("raw.bin");
-  DatRecord back;
-  EXPECT_TRUE(written.size() == n && DecodeDatRecord(written.data(), n, &back)) << back.error;
-  EXPECT_EQ(ItemsOf(back), record);
+  EXPECT_EQ(written.size(), n);
+  EXPECT_EQ(Decoded(written), record);
 }
 
 // ---------------------------------------------------------------------------------------
-// Failing system calls, each at the step of a save that makes it
+// Failing system calls, one at each step of an append that makes one
 
 TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
   using platform::SysCall;
-  struct Case {
-    SysCall call;
-    uint32_t skip;       // calls of that kind that succeed first
-    int opened;          // OpenDatFile's result
-    uint32_t prepared;   // PrepareDatAppend's error
-    uint32_t appended;   // AppendDatRecord's error for the first record
-    int16_t finished;    // FinishDatFile's result
-  } cases[] = {
+  // The call that fails after `skip` calls of its kind; OpenDatFile's result, the errors of
+  // PrepareDatAppend and of the first AppendDatRecord, FinishDatFile's result.
+  struct Case { SysCall call; uint32_t skip; int opened; uint32_t prepared, appended; int16_t finished; };
+  const Case cases[] = {
       {SysCall::FileOpen, 0, 0, 0, 0, 0},
       {SysCall::FileStat, 0, 1, 0, 0, 1},  // whether the file is there: it is opened as it is
       {SysCall::FileRead, 0, 0, 0, 0, 0},  // the header: read as nothing, not accepted
       {SysCall::FileStat, 1, 1, KXERR_INVALID_DATA_FILE, KXERR_NOT_OPEN, 1},  // the size
       {SysCall::FileRead, 1, 1, KXERR_INVALID_DATA_FILE, KXERR_NOT_OPEN, 1},  // the index
-      {SysCall::FileSeek, 1, 1, KXERR_INVALID_DATA_FILE, KXERR_NOT_OPEN, 1},
+      {SysCall::FileSeek, 2, 1, KXERR_INVALID_DATA_FILE, KXERR_NOT_OPEN, 1},  // to the old index
       {SysCall::FileWrite, 0, 1, 0, KXERR_FILE_WRITE, 1},  // the record; the next overwrites it
       {SysCall::FileWrite, 2, 1, 0, 0, 0},                 // the index
-      {SysCall::FileWrite, 3, 1, 0, 0, 0},                 // the header
       {SysCall::FileClose, 0, 1, 0, 0, 0},
   };
-  const std::vector<Record> old = {{{24, TextBytes("OLD")}}};
+  const Record old = {{24, TextBytes("OLD")}}, first = {{24, TextBytes("FIRST")}}, second = {{24, TextBytes("SECOND")}};
   for (const Case& c : cases) {
-    const std::string what = std::to_string(static_cast<int>(c.call)) + "/" + std::to_string(c.skip);
+    SCOPED_TRACE(std::to_string(static_cast<int>(c.call)) + "/" + std::to_string(c.skip));
     platform::ClearInjectedFailures();
-    Save("seam.dat", false, old);
+    Save("seam.dat", false, {old});
     platform::InjectFailure(c.call, EIO, c.skip);
     platform::FileHandle file = platform::kNoFile;
     DatFileHeader header;
-    ASSERT_EQ(OpenDatFile("seam.dat", 1, &file, &header), c.opened) << what;
+    ASSERT_EQ(OpenDatFile("seam.dat", 1, &file, &header), c.opened);
     if (!c.opened) continue;
     uint32_t error = 0;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), c.prepared ? 0 : 1) << what;
-    EXPECT_EQ(error, c.prepared) << what;
-    BuildRecord({{24, TextBytes("FIRST")}});
+    EXPECT_EQ(PrepareDatAppend(file, header, &error), c.prepared ? 0 : 1);
+    EXPECT_EQ(error, c.prepared);
+    BuildRecord(first);
     AppendDatRecord(file, &error);
-    EXPECT_EQ(error, c.appended) << what;
-    BuildRecord({{24, TextBytes("SECOND")}});
+    EXPECT_EQ(error, c.appended);
+    BuildRecord(second);
     AppendDatRecord(file, &error);
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), c.finished) << what;
-    EXPECT_EQ(error, c.finished ? 0 : KXERR_FILE_WRITE) << what;
+    EXPECT_EQ(FinishDatFile(&file, &header, &error), c.finished);
+    EXPECT_EQ(error, c.finished ? 0 : KXERR_FILE_WRITE);
     if (c.finished == 0) continue;
     // What reads back: a refused append leaves the file as it was; a failed record write
     // leaves an entry of length 0 and the next record where it would have gone.
     DatFileView view;
-    std::string problem;
-    const Bytes bytes = ReadFile("seam.dat");
-    ASSERT_TRUE(OpenDatBytes(bytes.data(), bytes.size(), &view, &problem)) << problem;
-    std::string texts;
-    for (uint32_t n = 0; n < view.index.size(); ++n) {
-      DatRecord record;
-      texts += ReadDatRecord(view, n, &record) ? record.Text(record.items[0]) + " " : "- ";
-    }
-    EXPECT_EQ(texts, c.prepared ? "OLD " : c.appended ? "OLD - SECOND " : "OLD FIRST SECOND ") << what;
+    const std::vector<Record> expected = {old, c.appended == KXERR_FILE_WRITE ? kUnreadable : first, second};
+    EXPECT_EQ(Load("seam.dat", &view), c.prepared ? std::vector<Record>{old} : expected);
     if (c.appended == KXERR_FILE_WRITE) {
-      ASSERT_EQ(view.index.size(), 3u) << what;
+      ASSERT_EQ(view.index.size(), 3u);
       EXPECT_EQ(view.index[1].length, 0u);
       EXPECT_EQ(view.index[2].fileOffset, view.index[1].fileOffset);
     }
   }
   // A file that cannot be seen is never made anew.
   platform::InjectFailure(platform::SysCall::FileStat, EIO);
-  platform::FileHandle file = platform::kNoFile;
-  DatFileHeader header;
-  EXPECT_EQ(OpenDatFile("unseen.dat", 1, &file, &header), 0);
+  EXPECT_TRUE(Refused("unseen.dat", 1));
   EXPECT_FALSE(std::filesystem::exists("unseen.dat"));
 }
 

@@ -1,12 +1,10 @@
 // Test support for the conversion and data-file tests: a fresh workspace in a private
-// working folder (so KXLIB.LOG lands there), files read and written whole, data files
-// laid out by hand, and the items of the record build buffer read back with the
-// library's own data-file reader.
+// working folder (so KXLIB.LOG lands there), files read and written whole, records and
+// data files laid out by hand, and records read back with the library's own reader.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -34,16 +32,34 @@ inline void PutLE(Bytes& b, size_t at, uint32_t v, int width) {
   for (int i = 0; i < width; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+struct Item {
+  uint16_t tag;
+  Bytes value;
+  bool operator==(const Item&) const = default;
+};
+using Record = std::vector<Item>;
+
+// A record's items as they lie in it: tag and length (two bytes each), the value.
+inline Bytes RecordBytes(const Record& record) {
+  Bytes out;
+  for (const Item& item : record) {
+    out.insert(out.end(), 4, 0);
+    PutLE(out, out.size() - 4, item.tag, 2);
+    PutLE(out, out.size() - 2, static_cast<uint32_t>(item.value.size()), 2);
+    out.insert(out.end(), item.value.begin(), item.value.end());
+  }
+  return out;
+}
+
 // A data file laid out by hand: header (creator, version, date), the stored records from
 // offset 44, the index, the trailer.
 inline Bytes DataFileBytes(const std::vector<Bytes>& stored, const Bytes& trailer = {},
                            const char* creator = "KXLIB.DLL", const char* version = "V02.00",
                            const char* date = "Jan 22 2003") {
-  Bytes file(44, 0);
+  Bytes file(44, 0), index;
   std::memcpy(&file[0], creator, std::min<size_t>(std::strlen(creator), 10));
   std::memcpy(&file[10], version, std::min<size_t>(std::strlen(version), 10));
   std::memcpy(&file[20], date, std::min<size_t>(std::strlen(date), 12));
-  Bytes index;
   for (const Bytes& record : stored) {
     index.resize(index.size() + 8);
     PutLE(index, index.size() - 8, static_cast<uint32_t>(file.size()), 4);
@@ -61,13 +77,6 @@ inline Bytes DataFileBytes(const std::vector<Bytes>& stored, const Bytes& traile
 
 // The empty record as implode stores it: binary, 4096-byte dictionary, end marker.
 inline const Bytes kEmptyRecord = {0x00, 0x06, 0x01, 0xFF};
-
-struct Item {
-  uint16_t tag;
-  Bytes value;
-  bool operator==(const Item&) const = default;
-};
-using Record = std::vector<Item>;
 
 class ConversionTest : public LibraryTest {
  protected:
@@ -93,15 +102,15 @@ class ConversionTest : public LibraryTest {
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
   static void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   static std::string LogText() {
     const Bytes log = ReadFile("KXLIB.LOG");
     return std::string(log.begin(), log.end());
   }
 
-  // Any bytes imploded as the writer stores a record (binary, 4096-byte dictionary).
+  // Bytes imploded as the writer stores a record (binary, 4096-byte dictionary).
   static Bytes Stored(const Bytes& raw) {
     Bytes out(raw.size() + raw.size() / 4 + 64);
     MemStreamState stream;
@@ -116,13 +125,16 @@ class ConversionTest : public LibraryTest {
     return out;
   }
 
-  // The items of the record build buffer, imploded and read back by the reader.
+  // The items of stored bytes as the reader finds them; the decode must succeed.
+  static Record Decoded(const Bytes& stored) {
+    DatRecord record;
+    EXPECT_TRUE(DecodeDatRecord(stored.data(), stored.size(), &record)) << record.error;
+    return ItemsOf(record);
+  }
+  // The items of the record build buffer, imploded and read back.
   static Record BuiltItems() {
     uint32_t error = 0;
-    const uint32_t length = ImplodeRecord(&error);
-    DatRecord record;
-    EXPECT_TRUE(DecodeDatRecord(OutputBuffer, length, &record)) << record.error;
-    return ItemsOf(record);
+    return Decoded(Bytes(OutputBuffer, OutputBuffer + ImplodeRecord(&error)));
   }
   static Record ItemsOf(const DatRecord& record) {
     Record items;
