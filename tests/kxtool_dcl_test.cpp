@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tests/support/dcl_harness.h"
-#include "tests/support/dcl_samples.h"
 #include "tests/support/programs.h"
 
 namespace {
