@@ -100,10 +100,7 @@ Bytes Compress(const Bytes& input, uint32_t mode, uint32_t dict, size_t chunk = 
 }
 
 TEST(DclImplode, EmptyInputAndParameterErrors) {
-  const struct {
-    uint32_t mode, dict, result;
-    Bytes out;
-  } cases[] = {
+  const struct { uint32_t mode, dict, result; Bytes out; } cases[] = {
       {kDclBinary, 4096, kImplodeOk, {0x00, 0x06, 0x01, 0xFF}}, {kDclBinary, 1024, kImplodeOk, {0x00, 0x04, 0x01, 0xFF}},
       {kDclAscii, 2048, kImplodeOk, {0x01, 0x05, 0x01, 0xFF}},  {kDclBinary, 3000, kImplodeBadDictSize, {}},
       {2, 4096, kImplodeBadLiteralMode, {}},                    {2, 3000, kImplodeBadDictSize, {}},
@@ -126,12 +123,7 @@ Bytes With(Bytes base, std::initializer_list<std::pair<size_t, std::string>> par
 // of three blocks and two window slides, and for inputs built around one rule, where the
 // token that starts at `at` is the rule's (`length` 1 for a literal).
 TEST(DclImplode, SameBytesAsTheExhaustiveSearchEncoder) {
-  struct Case {
-    Bytes input;
-    uint32_t mode, dict;
-    size_t at;
-    unsigned length, distance;
-  };
+  struct Case { Bytes input; uint32_t mode, dict; size_t at; unsigned length, distance; };
   std::vector<Case> cases;
   Bytes noisy = dcltest::RandomBytes(900, 77);
   for (auto& b : noisy) b |= 0x80;  // no letters

@@ -25,9 +25,7 @@ namespace dcltest {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Check(bool ok) {  // for the fuzz targets
-  if (!ok) std::abort();
-}
+inline void Check(bool ok) { if (!ok) std::abort(); }  // for the fuzz targets
 
 // One call's output and how it used the callbacks.
 struct Run {
@@ -123,10 +121,7 @@ inline const AsciiTable& SharedAscii() {
 // byte reads as zeros) and, per token, its length (1 for a literal), its distance and
 // the stream bit and output byte it ends at.
 struct BitStream {
-  struct Token {
-    unsigned length, distance;
-    size_t endBit, outEnd;
-  };
+  struct Token { unsigned length, distance; size_t endBit, outEnd; };
   BitStream(unsigned mode, unsigned dsize, const AsciiTable* table = nullptr)
       : bytes{uint8_t(mode), uint8_t(dsize)}, dsizeBits(dsize), ascii(mode == 1 ? table : nullptr) {}
 
