@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "compress/dcl.h"
-#include "../tests/support/dcl_samples.h"
+#include "../tests/support/dcl_harness.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "convert/datafile.h"
 #include "convert/workspace.h"
 #include "tests/support/dcl_harness.h"
-#include "tests/support/dcl_samples.h"
 #include "tests/support/programs.h"
 
 #if defined(KXTOOL_PATH) && defined(KXSIM_PATH)
