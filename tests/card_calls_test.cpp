@@ -241,6 +241,7 @@ TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
        "21 " + cablePath + Reads(cablePath, {0, 7930, 15860}), cable},
       {"an empty piece: again at the same offset", {Op::kRead, "\\A.ATR"}, 1, 0, {},
        "21 \\ A.ATR" + Reads("\\ A.ATR", {0, 7930, 7930, 15860, 23790, 31720, 39650}), Data("\\A.ATR"), Stall(1, 1)},
+      {"99 empty pieces after one with bytes", {Op::kRead, "\\A.ATR"}, 1, 0, {}, "#106", Data("\\A.ATR"), Stall(99, 1)},
       {"no such file: no local file", {Op::kRead, "\\NOSUCH.ATR"}, 0, notFound, {}, "21 \\ NOSUCH.ATR", {}},
       {"no backslash: a file in the root", {Op::kRead, "ROOT.ATR"}, 1, 0, {}, "21  ROOT.ATR" + Reads(" ROOT.ATR", {0}),
        Data("\\ROOT.ATR")},
