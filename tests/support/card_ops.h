@@ -1,12 +1,20 @@
 // Test support for tables of card and record calls: one call per row, named by an Op and
 // its inputs, which writes what it returns through pointers into the host's area (an
-// output left unwritten reads as 0xEE bytes there).
+// output left unwritten reads as 0xEE bytes there), and the check of what a call left.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
 
 #include "kxlib32.h"
+#include "tests/support/bytes.h"
 #include "wire/byte_order.h"
 
 namespace testsupport {
@@ -16,7 +24,7 @@ enum class Op {
   kFirst, kNext, kClose, kAccess, kReadRecord, kReadBySize, kWrite, kDeleteRecord, kFreeSpace, kSerial, kDataId
 };
 // Where the local file of a copy goes.
-enum Where { kLocal, kUnmakeable, kNoLocal, kEmptyPath };
+enum Where { kLocal, kUnmakeable, kNoLocal };
 
 // A call: `path` and `name` are the card's Path and Name (the card path of kRead);
 // `n` is the option, record type, data id or KXAccessMMC's command; `size` the area's
@@ -34,10 +42,7 @@ struct Call {
 inline int Do(const Call& c, uint8_t* a, const std::string& local, uint32_t* e) {
   char* const chars = reinterpret_cast<char*>(a);
   const std::string unmakeable = local + "/x";
-  const char* const file = c.size == kLocal        ? local.c_str()
-                           : c.size == kUnmakeable ? unmakeable.c_str()
-                           : c.size == kEmptyPath  ? ""
-                                                   : nullptr;
+  const char* const file = c.size == kLocal ? local.c_str() : c.size == kUnmakeable ? unmakeable.c_str() : nullptr;
   uint16_t w[3] = {0xEEEE, 0xEEEE, 0xEEEE}, length = static_cast<uint16_t>(c.size);
   uint32_t d[2] = {0xEEEEEEEE, 0xEEEEEEEE};
   int r = 0;
@@ -87,6 +92,32 @@ inline int Do(const Call& c, uint8_t* a, const std::string& local, uint32_t* e) 
     default: PutU32(a, d[0]); for (int i = 0; i < 3; ++i) ::PutU16(a + 4 + 2 * i, w[i]);  // kFileInfo
   }
   return r;
+}
+
+constexpr uint32_t kSomeError = 0xFFFFFFFF;  // any error code but 0
+
+// Makes the call over a host's area of `area.size()` bytes of 0xEE and checks what it
+// returns, its error code and the area afterwards.
+inline void CheckCall(const Call& c, const std::string& local, int result, uint32_t error, const Bytes& area) {
+  Bytes got(area.size(), 0xEE);
+  uint32_t e = 0xDEAD;
+  EXPECT_EQ(Do(c, got.empty() ? nullptr : got.data(), local, &e), result);
+  if (error == kSomeError) {
+    EXPECT_NE(e, 0u);
+  } else {
+    EXPECT_EQ(e, error) << std::hex << e;
+  }
+  EXPECT_TRUE(got == area) << "the host's area differs";
+}
+
+// The local file at `path` holds `want`; nullopt: there is none.
+inline void CheckLocal(const std::string& path, const std::optional<Bytes>& want) {
+  std::optional<Bytes> got;
+  if (std::filesystem::exists(path)) {
+    std::ifstream in(path, std::ios::binary);
+    got = Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  EXPECT_EQ(got, want);
 }
 
 }  // namespace testsupport
