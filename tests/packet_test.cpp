@@ -23,22 +23,23 @@ struct SendRow {
   Setup setup;
   int16_t result;
   size_t frames;
-  uint32_t errors, minMs, maxMs;  // CommErrorCount (one trace each); library time the call takes
+  uint32_t errors, minMs, maxMs;  // CommErrorCount (one trace each); library time the call takes:
+                                  // an answered packet well under the 3 s time-out
   Bytes wire;                     // the exact bytes sent, when given
 };
 
 TEST_F(PacketTest, SendingAndItsAnswers) {
   const char *kNakTrace = " SendPacket Received a NACK, retrying... \n", *kTimedOut = " SendPacket Timed Out. \n";
   const SendRow rows[] = {
-      {0, {1, 2, 3, 4, 5}, {kAck}, kPlain, 1, 1, 0, 0, 1000, Frame(0x2300, {1, 2, 3, 4, 5})},
-      {0, Message(14, 5, 0), {kAck}, kPlain, 1, 1, 0, 0, 1000, {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23,
+      {0, {1, 2, 3, 4, 5}, {kAck}, kPlain, 1, 1, 0, 0, 3000, Frame(0x2300, {1, 2, 3, 4, 5})},
+      {0, Message(14, 5, 0), {kAck}, kPlain, 1, 1, 0, 0, 3000, {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23,
        0x0A, 0x00, 0x0E, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0xDF}},
-      {0x2300, {9, 8, 7}, {kNak, kAck}, kPlain, 1, 2, 1, 0, 1000, {}},
-      {0x2300, {9, 8, 7}, {kNak}, kPlain, 0, 2, 2, 0, 1000, {}},
-      {0, {1}, {kNak}, kStaleAcks, 0, 2, 2, 0, 1000, {}},  // stale answers are drained first
+      {0x2300, {9, 8, 7}, {kNak, kAck}, kPlain, 1, 2, 1, 0, 3000, {}},
+      {0x2300, {9, 8, 7}, {kNak}, kPlain, 0, 2, 2, 0, 3000, {}},
+      {0, {1}, {kNak}, kStaleAcks, 0, 2, 2, 0, 3000, {}},  // stale answers are drained first
       {0, {1, 2}, {0}, kPlain, 0, 1, 1, 3000, 5000, {}},   // no retransmission after silence
       {0, {1, 2}, {0}, kFlood, 0, 1, 1, 3000, 5000, {}},   // other bytes do not stretch the wait
-      {0, {1, 2}, {0}, kSendOnly, 1, 1, 0, 0, 500, {}},
+      {0, {1, 2}, {0}, kSendOnly, 1, 1, 0, 0, 3000, {}},
   };
   for (const SendRow& r : rows) {
     SCOPED_TRACE(&r - rows);
