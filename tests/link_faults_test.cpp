@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <tuple>
 
 #include "platform/platform.h"
 #include "tests/support/frames.h"
@@ -86,49 +87,79 @@ TEST_F(NoisyLineTest, ReadsAndWritesReturnTheRightDataOrADocumentedError) {
   EXPECT_GT(writes, 180);
 }
 
-struct DeadRow {
+struct ServiceRow {
   const char* name;
-  std::function<int16_t(uint32_t* error)> call;
-  uint16_t cls, type;  // of every request sent
-  size_t requests;     // one per tolerated failure
-  const char* trace;   // the failure's trace line
+  std::function<int32_t(uint32_t* error)> call;
+  int32_t closedResult;  // with no session open
+  uint32_t closedError;
+  size_t requests = 0;  // on a dead line, one per tolerated failure (0: not tried there)
+  uint16_t cls = 0, type = 0;  // of every request sent
+  const char* trace = nullptr;  // the failure's trace line
 };
 
-// Nothing on the line: every call gives up with its code within its time-outs, having sent
-// its request once per tolerated failure.
+// With no session open every call reports its own code and sends nothing. On a line where
+// nothing answers every call gives up with KXERR_COMM within its time-outs, having sent its
+// request once per tolerated failure.
 using DeadLineTest = PeerTest;
 
-TEST_F(DeadLineTest, EveryServiceGivesUpWithinItsTimeOuts) {
+TEST_F(DeadLineTest, EveryServiceGivesUpWithItsCode) {
   uint8_t buffer[64] = {};
   uint16_t n = 0, l = 64;
   uint32_t freeSpace = 7;
+  char serial[12] = "untouched!";
   const char *kReadFailed = " KXReadRecord Error - Couldn't Send ",
              *kInfoFailed = "KXDataBaseReportDBInfo() Error - Couldn't send Message ";
-  const DeadRow rows[] = {
-      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 14, kDbRead, 10, kReadFailed},
-      {"read, normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 14,
-       kDbRead, 2, kReadFailed},
+  const uint32_t kNotOpen = KXERR_NOT_OPEN;
+  const ServiceRow rows[] = {
+      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen, 10, 14, kDbRead,
+       kReadFailed},
+      {"by size", [&](uint32_t* e) { return KXReadRecordBySize(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen},
+      {"normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen,
+       2, 14, kDbRead, kReadFailed},
+      {"with key", [&](uint32_t* e) { return KXReadRecordWithKey(kVersionRec, &n, buffer, &l, e, "k", 1, 0); }, 0,
+       kNotOpen},
+      {"by key, retries",
+       [&](uint32_t* e) { return KXReadRecByKeyWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
+       kNotOpen},
+      {"by size, retries",
+       [&](uint32_t* e) { return KXReadRecBySizeWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
+       kNotOpen},
       // The free-space query fails first, so the record itself never goes out.
-      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 14, kDbInfo, 10, kInfoFailed},
-      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 14, kDbDelete, 2,
-       " KXDeleteRecord Error - SendMessage Failed "},
-      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 5, kUserPrefRec, 2, nullptr},
-      // A failed query leaves the free space at 0, and counts as full.
-      {"free space", [&](uint32_t* e) { return int16_t(KXGetVEXADBaseFreeSpace(&freeSpace, e) + freeSpace); }, 14,
-       kDbInfo, 10, kInfoFailed},
-      {"coalesce status", [&](uint32_t* e) { return int16_t(KXGetFlashCoalesceStatus(10, 0, e) - 1); }, 14, kDbInfo, 10,
+      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 0, kNotOpen, 10, 14, kDbInfo,
        kInfoFailed},
-      {"data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 7, kGetDataId, 2,
-       " KXGetDataID Error - Send Failed "},
-      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 7, 40, 2,
+      {"update", [&](uint32_t* e) { return KXUpdateRecord(kVersionRec, 0, buffer, 4, e); }, 0, kNotOpen},
+      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 0, kNotOpen, 2, 14, kDbDelete,
+       " KXDeleteRecord Error - SendMessage Failed "},
+      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 0, kNotOpen, 2, 5, kUserPrefRec},
+      // A failed query leaves the free space at 0, and counts as full.
+      {"free space", [&](uint32_t* e) { return KXGetVEXADBaseFreeSpace(&freeSpace, e) + int32_t(freeSpace); }, 0,
+       KXERR_DEVICE_NOT_OPEN, 10, 14, kDbInfo, kInfoFailed},
+      {"coalesce status", [&](uint32_t* e) { return int32_t(KXGetFlashCoalesceStatus(10, 0, e)); }, 1,
+       KXERR_DEVICE_NOT_OPEN, 10, 14, kDbInfo, kInfoFailed},
+      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 0, kNotOpen, 2, 7, 40,
        " KXSendCommand Error - Send Failed "},
+      {"get data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 0, kNotOpen, 2, 7, kGetDataId,
+       " KXGetDataID Error - Send Failed "},
+      {"set data ID", [&](uint32_t* e) { return KXSetDataID(1, buffer, 2, e); }, 0, kNotOpen},
+      {"model", [&](uint32_t* e) { return KXID(e); }, 0, kNotOpen},
+      {"version", [&](uint32_t* e) { return KXVersion(reinterpret_cast<char*>(buffer), e); }, 0, kNotOpen},
+      {"PDF version", [&](uint32_t* e) { return KXCheckPDFVersion(e); }, 0, kNotOpen},
+      {"serial number", [&](uint32_t* e) { return *e = 0, KXGetSerialNumber(serial); }, 0, 0},
   };
-  for (const DeadRow& r : rows) {
+  for (const ServiceRow& r : rows) {
     SCOPED_TRACE(r.name);
     NewLine(50);
-    uint32_t error = 0;
+    UseCount = 0;  // the port open, the session not
+    uint32_t error = 12345;
+    freeSpace = 7;
+    EXPECT_EQ((std::tuple{r.call(&error), error}), std::tuple(r.closedResult, r.closedError));
+    EXPECT_EQ(peer->Read(20), Bytes{});
+    if (r.requests == 0) continue;
+    UseCount = 1;
+    error = 0;
+    freeSpace = 7;
     const uint32_t t0 = platform::TickCount();
-    EXPECT_EQ(r.call(&error), 0);
+    EXPECT_EQ(r.call(&error), r.closedResult);  // the same as with no session
     // A pass of a waiting loop is about a real millisecond, 50 ms of library time here.
     EXPECT_LE(platform::TickCount() - t0, CallBoundMs(static_cast<uint32_t>(r.requests)) + 1500);
     EXPECT_EQ(error, KXERR_COMM);
@@ -137,6 +168,7 @@ TEST_F(DeadLineTest, EveryServiceGivesUpWithinItsTimeOuts) {
     EXPECT_EQ(frames.size(), r.requests);
     for (const auto& f : frames) EXPECT_EQ(Head(f.data, 4), Head(Message(r.cls, r.type, 0), 4));
   }
+  EXPECT_STREQ(serial, "untouched!");
 }
 
 }  // namespace

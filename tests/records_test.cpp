@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <tuple>
 
 #include "platform/platform.h"
 #include "tests/support/frames.h"
@@ -76,10 +77,7 @@ TEST_F(RecordTest, ReadsDeliverTheRecordAndSendTheRightRequest) {
         : r.call == ReadRow::kBySize ? KXReadRecordBySize(r.type, &number, to, &length, &error)
                                      : KXReadRecordWithKey(r.type, &number, to, &length, &error, key.data(),
                                                            r.keyLength, r.keyMode);
-    EXPECT_EQ(result, r.result);
-    EXPECT_EQ(error, r.error);
-    EXPECT_EQ(number, r.numberOut);
-    EXPECT_EQ(length, r.lengthOut);
+    EXPECT_EQ(std::tuple(result, error, number, length), std::tuple(r.result, r.error, r.numberOut, r.lengthOut));
     EXPECT_EQ(Head(buffer, r.data.size()), r.data);
     EXPECT_EQ(Bytes(buffer.begin() + r.capacity, buffer.end()), Bytes(16, 0xEE));
     Bytes request = RecordMessage(kDbRead, r.type, r.reqLength, r.number);
@@ -137,12 +135,9 @@ TEST_F(RecordTest, WrongRepliesFailAndResynchronise) {
       case kDbDelete: result = KXDeleteRecord(kUserPrefRec, 0, &error); break;
       default: result = KXGetVEXADBaseFreeSpace(&freeSpace, &error); EXPECT_EQ(freeSpace, 0u);
     }
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(error, r.error);
-    EXPECT_EQ(CountTrace("KXSync\n"), r.syncs);
-    EXPECT_EQ(ResendAllowed, 1u);
     // Asked once (write and update ask for the free space first).
-    EXPECT_EQ(server->Stats().messagesReceived, r.request == kDbWrite || r.request == kDbUpdate ? 2u : 1u);
+    EXPECT_EQ(std::tuple(result, error, CountTrace("KXSync\n"), ResendAllowed, server->Stats().messagesReceived),
+              std::tuple(0, r.error, r.syncs, 1u, r.request == kDbWrite || r.request == kDbUpdate ? 2u : 1u));
     number = 0;
     EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 1);
   }
@@ -206,10 +201,9 @@ TEST_F(RecordTest, TheFreeSpaceDecidesCoalescingAndTheRetriesOfAWrite) {
   for (const auto& [length, failures] : {std::pair<uint16_t, int>{100, 10}, {900, 35}}) {
     ClearTraces();
     const Bytes data = Pattern(length, 7);
-    EXPECT_EQ(KXWriteRecord(kUserPrefRec, data.data(), length, &error), 0);
-    EXPECT_EQ(error, KXERR_COMM);
-    EXPECT_EQ(ResendAllowed, 1u);
-    EXPECT_EQ(CountTrace(" SendMessage Error - SendPacket Failed \n"), failures) << length;
+    EXPECT_EQ((std::tuple{KXWriteRecord(kUserPrefRec, data.data(), length, &error), error, ResendAllowed,
+                         CountTrace(" SendMessage Error - SendPacket Failed \n")}),
+              std::tuple(0, KXERR_COMM, 1u, failures)) << length;
   }
 }
 
@@ -217,9 +211,8 @@ TEST_F(RecordTest, SendOnlyModeReturnsAtOnceAndCancelEndsASilentRead) {
   SendOnlyMode = 1;
   uint16_t number = 3, length = 10;
   uint32_t error = 0;
-  EXPECT_EQ(KXReadRecord(kCopperAutotestRec, &number, nullptr, &length, &error), 1);
-  EXPECT_EQ(number, 3);
-  EXPECT_EQ(length, 10);
+  EXPECT_EQ((std::tuple{KXReadRecord(kCopperAutotestRec, &number, nullptr, &length, &error), number, length}),
+            std::tuple(1, 3, 10));
   SendOnlyMode = 0;
   KXSync();  // discard the reply that follows
 

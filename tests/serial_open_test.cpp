@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <functional>
 #include <thread>
 
 #include "platform/platform.h"
@@ -58,57 +57,6 @@ TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
     EXPECT_EQ(server->Stats().hostBaud, r.rate);
     KXClose();
   }
-}
-
-TEST_F(SerialOpenTest, AfterCloseEveryServiceReportsItsNotOpenCode) {
-  Open("9600");
-  KXClose();
-  uint8_t buffer[16] = {};
-  uint16_t n = 0, l = 16;
-  uint32_t freeSpace = 7;
-  char text[24];
-  char serial[12] = "untouched!";
-  const struct {
-    const char* name;
-    std::function<int32_t(uint32_t*)> call;
-    int32_t result;
-    uint32_t error;
-  } rows[] = {
-      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
-      {"by size", [&](uint32_t* e) { return KXReadRecordBySize(kVersionRec, &n, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
-      {"normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 0,
-       KXERR_NOT_OPEN},
-      {"with key", [&](uint32_t* e) { return KXReadRecordWithKey(kVersionRec, &n, buffer, &l, e, "k", 1, 0); }, 0,
-       KXERR_NOT_OPEN},
-      {"by key, retries",
-       [&](uint32_t* e) { return KXReadRecByKeyWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
-       KXERR_NOT_OPEN},
-      {"by size, retries",
-       [&](uint32_t* e) { return KXReadRecBySizeWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
-       KXERR_NOT_OPEN},
-      {"write", [&](uint32_t* e) { return KXWriteRecord(kVersionRec, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
-      {"update", [&](uint32_t* e) { return KXUpdateRecord(kVersionRec, 0, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
-      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kVersionRec, 0, e); }, 0, KXERR_NOT_OPEN},
-      {"notify", [&](uint32_t* e) { return KXNotify(kVersionRec, buffer, 4, e); }, 0, KXERR_NOT_OPEN},
-      {"free space", [&](uint32_t* e) { return KXGetVEXADBaseFreeSpace(&freeSpace, e) + freeSpace; }, 0,
-       KXERR_DEVICE_NOT_OPEN},
-      {"coalesce status (a failed query counts as full)",
-       [&](uint32_t* e) { return KXGetFlashCoalesceStatus(10, 0, e); }, 1, KXERR_DEVICE_NOT_OPEN},
-      {"command", [&](uint32_t* e) { return KXSendCommand(7, 1, nullptr, 0, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
-      {"get data ID", [&](uint32_t* e) { return KXGetDataID(1, buffer, &l, e); }, 0, KXERR_NOT_OPEN},
-      {"set data ID", [&](uint32_t* e) { return KXSetDataID(1, buffer, 2, e); }, 0, KXERR_NOT_OPEN},
-      {"model", [&](uint32_t* e) { return KXID(e); }, 0, KXERR_NOT_OPEN},
-      {"version", [&](uint32_t* e) { return KXVersion(text, e); }, 0, KXERR_NOT_OPEN},
-      {"PDF version", [&](uint32_t* e) { return KXCheckPDFVersion(e); }, 0, KXERR_NOT_OPEN},
-      {"serial number", [&](uint32_t* e) { return *e = 0, KXGetSerialNumber(serial); }, 0, 0},
-  };
-  for (const auto& r : rows) {
-    uint32_t error = 12345;
-    EXPECT_EQ(r.call(&error), r.result) << r.name;
-    EXPECT_EQ(error, r.error) << r.name;
-  }
-  EXPECT_STREQ(serial, "untouched!");
-  EXPECT_EQ(server->Stats().messagesReceived, 1u);  // nothing went out after the close
 }
 
 TEST_F(SerialOpenTest, APortThatWillNotReopenAtTheNewRateIsNoScanner) {

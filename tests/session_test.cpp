@@ -168,6 +168,15 @@ TEST_F(SessionTest, TheHostsHooksReceiveTracesAndMessageBoxes) {
   }, &seen);
   platform::ShowMessageBox("Warning", "Baud rate too high");
   EXPECT_EQ(seen, "Warning|Baud rate too high");
+
+  // A wait runs the pump hook while it lasts, and lasts at least its time.
+  int pumps = 0;
+  KXSetPumpHook([](void* n) { ++*static_cast<int*>(n); }, &pumps);
+  const uint32_t t0 = platform::TickCount();
+  WaitPumping(20);
+  KXSetPumpHook(nullptr, nullptr);
+  EXPECT_GE(pumps, 1);
+  EXPECT_GE(platform::TickCount() - t0, 20u);
 }
 
 }  // namespace

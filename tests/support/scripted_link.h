@@ -6,7 +6,6 @@
 
 #include "sim/pty_server.h"
 #include "sim/scripted_instrument.h"
-#include "tests/support/frames.h"
 #include "tests/support/library_fixture.h"
 
 namespace testsupport {
@@ -24,14 +23,6 @@ class ScriptedLinkTest : public LibraryTest {
     server->Stop();
     LibraryTest::TearDown();
   }
-  static kxsim::Bytes Reply(uint16_t cls, uint16_t type, uint16_t status, const kxsim::Bytes& payload) {
-    return Message(cls, type, status, payload);
-  }
-  // Answers every request with `reply`.
-  void AnswerWith(const kxsim::Bytes& reply) {
-    instrument.SetHandler([reply](const kxsim::Bytes&) { return std::optional<kxsim::Bytes>(reply); });
-  }
-
   kxsim::ScriptedInstrument instrument;
   std::unique_ptr<kxsim::PtyServer> server;
 };
