@@ -42,8 +42,9 @@ Bytes Entry(const std::string& name, uint8_t attributes, uint32_t size, uint16_t
 std::string Summary(const Bytes& m) {
   std::string out = std::to_string(GetU16(m.data() + 2));
   if (m.size() < 10 + 256) return out;
-  for (size_t at : {10, 138}) out += " " + std::string(reinterpret_cast<const char*>(&m[at]), strnlen(reinterpret_cast<const char*>(&m[at]), 128));
-  for (size_t at = 266; at + 2 <= m.size(); at += 2) out += " " + std::to_string(GetU16(m.data() + at));
+  // Appended piece by piece: GCC 12's optimiser warns falsely about `" " + string`.
+  for (size_t at : {10, 138}) out.append(" ").append(reinterpret_cast<const char*>(&m[at]), strnlen(reinterpret_cast<const char*>(&m[at]), 128));
+  for (size_t at = 266; at + 2 <= m.size(); at += 2) out.append(" ").append(std::to_string(GetU16(m.data() + at)));
   return out;
 }
 // Read requests for `pathName` ("Path Name") at each offset, in pieces of 7930.
@@ -134,7 +135,7 @@ void RunRows(CardCallTest& t, const std::vector<Row>& rows) {
     t.card().ClearFaults();
     platform::ClearInjectedFailures();
     std::string sent;
-    for (const Bytes& m : t.card().Requests()) sent += (sent.empty() ? "" : "|") + Summary(m);
+    for (const Bytes& m : t.card().Requests()) sent.append(sent.empty() ? "" : "|").append(Summary(m));
     if (row.sent[0] == '#') {
       EXPECT_EQ(std::to_string(t.card().Requests().size()), row.sent.substr(1));
     } else if (row.sent != "*") {
