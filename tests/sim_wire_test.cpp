@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "sim/faulty_instrument.h"
 #include "sim/pacer.h"
@@ -207,11 +209,29 @@ TEST(SimPacer, CarriesTheLinesByteRateWithoutBursts) {
 #ifdef KXSIM_PATH
 // It prints the device name to open as its first line and stops cleanly on SIGTERM
 // (timeout(1) sends it and then exits 124), with its statistics when asked for them.
+// Every option it documents is taken (each fault kind by its name, at rate 0); a wrong one
+// is refused with exit status 2 before any port is made.
 TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
-  const auto r = testsupport::RunProgram({"/usr/bin/timeout", "2", KXSIM_PATH, "--stats"});
+  const auto r = testsupport::RunProgram(
+      {"/usr/bin/timeout", "2", KXSIM_PATH, "--stats", "--seed", "3", "--pace", "--line-speed-check", "-d", "0",
+       "--serial", "ZX987654321", "--free", "1000", "--baud", "19200", "--card-status", "1", "-v", "--empty",
+       "-f", "corrupt=0", "-f", "drop=0:both", "-f", "insert=0:from-host", "-f", "nak=0", "-f", "withhold-ack=0",
+       "-f", "delay=0:2000", "-f", "no-reply=0", "-f", "wrong-class=0", "-f", "wrong-type=0",
+       "-f", "wrong-record-type=0", "-f", "bad-status=0:7"});
   EXPECT_EQ(r.exitCode, 124) << r.err;
   EXPECT_EQ(r.out.rfind("COM:/dev/", 0), 0u) << r.out;
   EXPECT_NE(r.err.find("kxsim: 0 messages"), std::string::npos) << "the statistics of a clean stop: " << r.err;
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--fault", "bogus=1"}, {"--fault", "corrupt=2"}, {"--fault", "corrupt=0.1:sideways"}, {"--baud", "1234"},
+      {"--seed", "x"},        {"--free", "-1"},         {"stray"}};
+  for (auto args : refused) {
+    args.insert(args.begin(), KXSIM_PATH);
+    const auto refusal = testsupport::RunProgram(args, 10000);
+    EXPECT_EQ(refusal.exitCode, 2) << args[1] << " " << args.back();
+    EXPECT_EQ(refusal.out, "") << args[1];
+  }
+  EXPECT_EQ(testsupport::RunProgram({KXSIM_PATH, "--help"}).out.rfind("usage: kxsim", 0), 0u);
 }
 
 #endif  // KXSIM_PATH
