@@ -16,6 +16,7 @@
 #include "convert/workspace.h"
 #include "kxlib32.h"
 #include "session/trace.h"
+#include "wire/text.h"
 
 // ---- shared helpers ---------------------------------------------------------------------
 
@@ -52,12 +53,7 @@ char* CopyText(const uint8_t* bytes, uint32_t available, uint32_t limit) {
 char* ValueText(const ItemArgs& a, uint32_t limit) { return CopyText(a.value, ValueBytes(a), limit); }
 
 bool ValueBeginsWith(const ItemArgs& a, const char* pattern) {
-  const auto upper = [](int c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-  const uint32_t bytes = ValueBytes(a);
-  for (uint32_t i = 0; pattern[i]; ++i) {
-    if (i >= bytes || upper(a.value[i]) != upper(static_cast<unsigned char>(pattern[i]))) return false;
-  }
-  return true;
+  return StartsWithNoCase(a.value, ValueBytes(a), pattern);
 }
 
 char* DecimalText(const ItemArgs& a, int64_t number, bool scaled) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "convert/item_conversion.h"
+#include "convert/workspace.h"
 
 struct ItemArgs {
   const FormatEntry& entry;
@@ -39,7 +40,7 @@ char* ValueText(const ItemArgs& a, uint32_t limit);
 bool ValueBeginsWith(const ItemArgs& a, const char* pattern);
 
 // The scratch text area: the workspace's output buffer.
-constexpr size_t kScratchCapacity = 262140;
+constexpr size_t kScratchCapacity = kOutputBufferSize;
 char* Scratch();
 // The decimal text of `number` in the scratch area; with `scaled`, passed through
 // InsertDecimalPoint with the entry's scale and precision.
