@@ -20,6 +20,14 @@ struct FormatEntry {
   uint16_t precision;
 };
 static_assert(sizeof(FormatEntry) == 8);
+constexpr uint32_t kFormatEntrySize = 8;
+
+// Number of format entries expanded into the workspace's format-entry buffer for the
+// current save (at most 65,535 / 8).
+extern uint16_t FormatEntryCount;
+// Format entry `index` of the format-entry buffer, decoded from its little-endian bytes.
+// The caller keeps index below FormatEntryCount.
+FormatEntry FormatEntryAt(uint32_t index);
 
 // How the walk takes the next value: fixed values carry no type, normal values have a
 // type nibble in the type area, bit values take two bits of the bit area. The walk starts
@@ -43,5 +51,6 @@ extern char ScannerModelName[kScannerModelNameLength + 1];
 // Sets ScannerModelName to `name`, cut to 16 characters.
 void SetScannerModelName(const char* name);
 
-// Returns the state above (and the autotest's limit names) to the load values.
+// Returns the state above (the autotest's limit names and the limit table's count too)
+// to the load values.
 void ResetAutotestState();

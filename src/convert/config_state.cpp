@@ -5,11 +5,14 @@
 #include "convert/autotest_state.h"
 #include "convert/conversion_log.h"
 #include "convert/datafile.h"
+#include "convert/memstream.h"
 #include "convert/tx_table.h"
 #include "convert/workspace.h"
 
 char VersionInfo[kVersionInfoSize] = {};
 uint8_t LanguageIndex = 0;
+uint8_t DataFormatRecord[kDataFormatSize] = {};
+uint8_t UserPrefRecord[kUserPrefSize] = {};
 
 int InstrumentMajorVersion() {
   int major = 0;
@@ -28,6 +31,8 @@ bool VersionDigitsBelow(const char* digits) {
 void ResetConvertState() {
   std::memset(VersionInfo, 0, sizeof VersionInfo);
   LanguageIndex = 0;
+  std::memset(DataFormatRecord, 0, sizeof DataFormatRecord);
+  std::memset(UserPrefRecord, 0, sizeof UserPrefRecord);
   FreeConversionBuffers();
   DatWritePosition = 0;
   DatRecordCount = 0;
@@ -35,5 +40,6 @@ void ResetConvertState() {
   CurrentTXEntry = nullptr;
   CloseConversionLog();
   SaveRecordNumber = 0;
+  MemStream = MemStreamState{};
   ResetAutotestState();
 }

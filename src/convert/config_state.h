@@ -1,10 +1,30 @@
 // Conversion state taken from the instrument's configuration records, which the value
-// formatting reads. Process-global, valid for the current conversion. Nothing in the
-// library fills it yet: the configuration loader and the card-file conversion that will
-// are still to be written (tests set it directly).
+// formatting and the record trailer read. Process-global, valid for the current save:
+// LoadInstrumentConfiguration (instrument_config.h) fills it from the instrument.
 #pragma once
 
 #include <cstdint>
+
+// DATA_FORMAT record, 74 bytes (numbers little-endian):
+//   0  char[16] copper format-definition file name, NUL-terminated ("KX0600.PDF")
+//   16 char[16] copper print-format base name ("KX0500")
+//   32 10 bytes not read by the conversion
+//   42 char[16] fiber format-definition file name ("KY0600.PDF")
+//   58 char[16] fiber print-format base name ("KY0500")
+constexpr uint32_t kDataFormatSize = 74;
+constexpr uint32_t kCopperFormatFileName = 0;
+constexpr uint32_t kCopperPrintFormatName = 16;
+constexpr uint32_t kFiberFormatFileName = 42;
+constexpr uint32_t kFiberPrintFormatName = 58;
+constexpr uint32_t kDataFormatNameSize = 16;
+extern uint8_t DataFormatRecord[kDataFormatSize];
+
+// USER_UPREF_RECORD, 82 bytes: the owner name, NUL-terminated, from byte 2; the user's
+// language in byte 45. The other bytes are not read.
+constexpr uint32_t kUserPrefSize = 82;
+constexpr uint32_t kUserPrefOwnerName = 2;
+constexpr uint32_t kUserPrefLanguage = 45;
+extern uint8_t UserPrefRecord[kUserPrefSize];
 
 // VERSION_INFO record: 24 bytes beginning with the instrument's software version text,
 // for example "V06.11". All zero until a save has read it.

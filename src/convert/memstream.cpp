@@ -4,6 +4,8 @@
 
 #include "session/trace.h"
 
+MemStreamState MemStream;
+
 uint32_t MemRead(char* buffer, uint32_t* size, void* param) {
   auto* stream = static_cast<MemStreamState*>(param);
   const uint32_t n = *size < stream->sourceRemaining ? *size : stream->sourceRemaining;

@@ -1,7 +1,8 @@
 // The memory-to-memory stream that the library hands to Implode and Explode: the read
 // callback serves bytes from a source, the write callback appends to a destination of
 // fixed capacity. The caller owns the state and passes it as the callbacks' user
-// parameter (Implode's and Explode's `param`); there is no shared instance.
+// parameter (Implode's and Explode's `param`). One shared instance, MemStream, carries
+// the raw autotest from a save to the converter.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,11 @@ struct MemStreamState {
   // Raised when the write side had to drop bytes.
   uint16_t truncated = 0;
 };
+
+// The stream of the autotest being converted: a save points its read side (source and
+// sourceRemaining) at the raw autotest record before ProcessATResult; ExplodeATRecord
+// explodes from it into the workspace, and its `written` is then the exploded length.
+extern MemStreamState MemStream;
 
 // Read callback, param a MemStreamState*: copies min(*size, source bytes remaining) bytes
 // into buffer, advances the source and returns the count; 0 at the end of the source.
