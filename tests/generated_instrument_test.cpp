@@ -1,0 +1,129 @@
+// Whole autotests of the generated instrument, converted by the library as a save does:
+// the configuration read from the simulated Scanner over the line, every stored autotest
+// handed to ProcessATResult, the data file read back with the project's reader. The
+// expected items come from the generator's own choices (sim/generated_autotests.h).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/autotest_state.h"
+#include "convert/autotest_walk.h"
+#include "convert/instrument_config.h"
+#include "convert/limits.h"
+#include "sim/dataset.h"
+#include "tests/support/conversion_fixture.h"
+#include "tests/support/scanner_session.h"
+
+namespace {
+
+using kxsim::Bytes;
+using kxsim::ExpectedItem;
+
+std::string Shown(const Bytes& value) {
+  std::string text;
+  for (uint8_t b : value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  return "\"" + text + "\" (" + std::to_string(value.size()) + " bytes)";
+}
+
+// Where two item lists first part, in words; empty when they agree.
+std::string FirstDifference(const std::vector<ExpectedItem>& got, const std::vector<ExpectedItem>& want) {
+  for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+    if (i >= got.size()) return "item " + std::to_string(i) + " missing: tag " + std::to_string(want[i].tag);
+    if (i >= want.size()) return "item " + std::to_string(i) + " extra: tag " + std::to_string(got[i].tag);
+    if (!(got[i] == want[i])) {
+      return "item " + std::to_string(i) + ": tag " + std::to_string(got[i].tag) + " " + Shown(got[i].value) +
+             ", expected tag " + std::to_string(want[i].tag) + " " + Shown(want[i].value);
+    }
+  }
+  return "";
+}
+
+class GeneratedInstrumentTest : public testsupport::ScannerSessionTest {
+ protected:
+  // Converts every autotest of `set` of `type` as one save from the instrument does, into
+  // a new data file; returns it.
+  Bytes Save(const kxsim::Dataset& set, uint16_t type) {
+    ResetConvertState();
+    EXPECT_EQ(AllocConversionBuffers(), 1);
+    uint32_t error = 0;
+    uint16_t progress = 0;
+    EXPECT_EQ(LoadInstrumentConfiguration(&error, type, &progress), 1) << std::hex << error;
+    if (type != kxsim::kRecFiberAutotest) {
+      EXPECT_NE(GetScannerID(&error), 0);
+    }
+    if (type == kxsim::kRecCopperAutotest) GetLimitRecords(&progress, &error);
+    EXPECT_EQ(error, 0u);
+
+    platform::FileHandle file = platform::kNoFile;
+    DatFileHeader header{};
+    EXPECT_EQ(OpenDatFile("SAVED.DAT", 0, &file, &header), 1);
+    EXPECT_EQ(PrepareDatAppend(file, header, &error), 1);
+    for (const kxsim::GeneratedAutotest& autotest : set.autotests) {
+      MemStream = MemStreamState{};
+      MemStream.source = autotest.stored.data();
+      MemStream.sourceRemaining = static_cast<uint32_t>(autotest.stored.size());
+      EXPECT_EQ(ProcessATResult(static_cast<int32_t>(autotest.stored.size()), file, type, &error), 1)
+          << "autotest " << autotest.number << std::hex << " error " << error;
+      EXPECT_EQ(error, autotest.error) << "autotest " << autotest.number;
+    }
+    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    EXPECT_TRUE(LoadFileBytes("SAVED.DAT", &bytes, &problem)) << problem;
+    return bytes;
+  }
+
+  testsupport::WorkingFolder folder_;
+};
+
+// Each row is one instrument: its software version decides the layout of copper and coax
+// autotests (packed from "V04"), the rounding of scaled values (from major version 4),
+// 32-bit lengths (from 5) and where the wiremap verdict comes from (from "06").
+TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor) {
+  struct Row {
+    const char* what;
+    uint16_t type;
+    const char* version;
+    uint64_t seed;
+  };
+  const Row rows[] = {
+      {"copper, packed layout", kxsim::kRecCopperAutotest, "V06.11", 11},
+      {"copper, packed layout, verdict in the wiremap", kxsim::kRecCopperAutotest, "V05.20", 12},
+      {"copper, classic layout, cut decimals", kxsim::kRecCopperAutotest, "V03.20", 13},
+      {"fiber", kxsim::kRecFiberAutotest, "V06.11", 14},
+      {"fiber, 16-bit lengths", kxsim::kRecFiberAutotest, "V04.10", 15},
+      {"coax, packed layout", kxsim::kRecCoaxAutotest, "V05.20", 16},
+      {"coax, classic layout", kxsim::kRecCoaxAutotest, "V03.20", 17},
+  };
+  Open();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    kxsim::DatasetOptions options;
+    options.seed = row.seed;
+    options.version = row.version;
+    options.copperAutotests = row.type == kxsim::kRecCopperAutotest ? 24 : 0;
+    options.fiberAutotests = row.type == kxsim::kRecFiberAutotest ? 24 : 0;
+    options.coaxAutotests = row.type == kxsim::kRecCoaxAutotest ? 24 : 0;
+    const kxsim::Dataset set = kxsim::GenerateDataset(options);
+    scanner.ClearRecords();
+    kxsim::LoadDataset(set, scanner);
+
+    const Bytes file = Save(set, row.type);
+    DatFileView view;
+    std::string problem;
+    ASSERT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
+    ASSERT_EQ(view.index.size(), set.autotests.size());
+    for (uint32_t n = 0; n < view.index.size(); ++n) {
+      DatRecord record;
+      ASSERT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
+      std::vector<ExpectedItem> items;
+      for (const DatRecordItem& item : record.items) {
+        items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
+      }
+      EXPECT_EQ(FirstDifference(items, set.autotests[n].items), "") << "autotest " << n;
+    }
+  }
+}
+
+}  // namespace
