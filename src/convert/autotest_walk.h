@@ -51,8 +51,9 @@ bool WalkATRecord(const uint8_t* record, uint32_t length, ConversionContext* con
 // print-format name (2000), the scanner identification (455), the owner name (82), and for
 // copper the curves of the named limits. With the conversion log on, logs the record dump,
 // one line per item and "\n \n" at the end.
-// Returns 1 when the record was written; *error is then 0, or KXERR_FILE_WRITE when a
-// named limit was missing or the file write failed (the entry then has length 0).
+// Returns 1 when the record was written; *error is then 0, KXERR_FILE_WRITE when a named
+// limit was missing or the file write failed (the entry then has length 0), or the code of
+// a trailer item the record build buffer refused.
 // Returns 0 when nothing was written and the index is unchanged, with *error:
 //   - KXERR_AUTOTEST_LOAD: the record did not explode, or the format runs past it;
 //   - the failing conversion's code (KXERR_VERSION_MISMATCH for a code without a rule);

@@ -16,7 +16,8 @@ constexpr uint32_t kTrailerBufferSize = 65535;
 constexpr uint32_t kRecordBuildBufferSize = 262140;
 
 // Who writes each buffer, its size, and how long what it holds stays valid ("converter":
-// the autotest conversion that is still to be written on top of these buffers):
+// ProcessATResult, the configuration loader and the limit table, which also read the
+// format definition into the output buffer):
 extern uint8_t* OutputBuffer;         // ImplodeRecord; 262,140; one record, until written
 extern uint8_t* CompressionWorkArea;  // Implode/Explode; 36,312; one call of either
 extern uint8_t* ExplodedATBuffer;     // converter; 262,140; one autotest (DumpRecordStart shows it)

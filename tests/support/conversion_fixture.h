@@ -75,44 +75,6 @@ inline Bytes DataFileBytes(const std::vector<Bytes>& stored, const Bytes& traile
   return file;
 }
 
-// `raw` imploded (binary, 4096-byte dictionary) with a work area of its own, so it needs
-// no workspace.
-inline Bytes ImplodeBytes(const Bytes& raw) {
-  Bytes out(raw.size() + raw.size() / 4 + 64), work(kCompressionWorkAreaSize);
-  MemStreamState stream;
-  stream.source = raw.data();
-  stream.sourceRemaining = static_cast<uint32_t>(raw.size());
-  stream.destination = out.data();
-  stream.capacity = static_cast<uint32_t>(out.size());
-  uint32_t mode = kDclBinary, dict = 4096;
-  EXPECT_EQ(Implode(MemRead, MemWrite, reinterpret_cast<char*>(work.data()), &stream, &mode, &dict), kImplodeOk);
-  out.resize(stream.written);
-  return out;
-}
-
-// A private folder made the current directory while the object lives (so KXLIB.LOG and
-// local files land there), then removed with everything in it.
-class WorkingFolder {
- public:
-  WorkingFolder() {
-    char pattern[] = "/tmp/kxlib-work-XXXXXX";
-    EXPECT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    oldDir_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
-  }
-  ~WorkingFolder() {
-    std::filesystem::current_path(oldDir_);
-    std::filesystem::remove_all(dir_);
-  }
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-
- private:
-  std::string dir_;
-  std::filesystem::path oldDir_;
-};
-
 // The empty record as implode stores it: binary, 4096-byte dictionary, end marker.
 inline const Bytes kEmptyRecord = {0x00, 0x06, 0x01, 0xFF};
 
