@@ -3,8 +3,13 @@
 // of its documented error codes, within its time-outs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <tuple>
 
 #include "platform/platform.h"
@@ -85,6 +90,72 @@ TEST_F(NoisyLineTest, ReadsAndWritesReturnTheRightDataOrADocumentedError) {
   }
   EXPECT_GT(reads, 180);  // at 1 in 1000 bytes nearly every call gets through
   EXPECT_GT(writes, 180);
+}
+
+// A reply packet received twice (its acknowledgement lost, so the instrument sends it
+// again) lengthens the reply beyond what its headers declare. Each row aims the fault at
+// one packet of the replies to one request type: the first call must fail with nothing
+// delivered or deliver the right bytes, never others; the same call again delivers them.
+TEST_F(NoisyLineTest, APacketReceivedTwiceNeverAltersWhatACallDelivers) {
+  platform::SetClockSpeed(40);
+  Open("57600");
+  const Bytes record = Pattern(1420, 17);  // a 1490-byte reply: packets of 600, 600 and 290
+  scanner.PutRecord(kUserPrefRec, 3, record);
+  const Bytes file = Pattern(20000, 18);  // read in pieces of 7930: 14 packets each
+  scanner.card().AddFile("\\DUP\\A.BIN", file);
+  const std::string local = "/tmp/kxlib-duplicate-" + std::to_string(getpid());
+  Bytes buffer;
+  uint16_t number = 0, length = 0;
+  const auto read = [&](uint32_t* e) {
+    buffer.assign(2000, 0xEE), number = 3, length = 2000;
+    const int r = KXReadRecord(kUserPrefRec, &number, buffer.data(), &length, e);
+    buffer.resize(length);
+    return r;
+  };
+  const auto copy = [&](uint32_t* e) { return int(mmcReadFile("\\DUP\\A.BIN", local.c_str(), e)); };
+  const auto copied = [&] {
+    std::ifstream in(local, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const struct {
+    const char* name;
+    uint16_t requestType;  // the replies the fault is aimed at
+    uint32_t packet;       // the packet sent twice, from 0
+    std::function<int(uint32_t*)> call;
+    std::function<Bytes()> delivered;
+    int firstResult;
+    Bytes firstDelivered;
+    const Bytes& intact;
+  } rows[] = {
+      {"the middle packet of a record", kDbRead, 1, read, [&] { return buffer; }, 0, Bytes(2000, 0xEE), record},
+      {"the last packet of a record, after the reply is whole", kDbRead, 2, read, [&] { return buffer; }, 1, record,
+       record},
+      {"a middle packet of the first file piece", 15, 1, copy, copied, 0, Bytes{}, file},
+      {"a middle packet of the last file piece", 15, 30, copy, copied, 0, Head(file, 15860), file},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    // An exchange of another kind first: once it is answered, the instrument has taken the
+    // last ACK of the row before, which must not count as an occasion of this row's fault.
+    uint32_t space = 0, error = 0;
+    KXGetVEXADBaseFreeSpace(&space, &error);
+    const uint16_t type = row.requestType;
+    server->SetFaults(kxsim::FaultPlan().Add([&] {
+      auto rule = kxsim::FaultWhen(kxsim::FaultKind::kDuplicatePacket,
+                                   [type](const Bytes& r) { return U16(r, kAtType) == type; }, 1);
+      rule.skip = row.packet;
+      return rule;
+    }()));
+    const auto fired = [&] { return server->Stats().faultsInjected[size_t(kxsim::FaultKind::kDuplicatePacket)]; };
+    const uint64_t before = fired();
+    EXPECT_EQ(row.call(&error), row.firstResult);
+    EXPECT_EQ(error, row.firstResult ? 0u : KXERR_COMM) << std::hex << error;
+    EXPECT_EQ(row.delivered(), row.firstDelivered);
+    EXPECT_EQ(row.call(&error), 1) << std::hex << error;
+    EXPECT_EQ(row.delivered(), row.intact);
+    EXPECT_EQ(fired() - before, 1u) << "the fault fired";  // its ACK is taken by now
+  }
+  std::remove(local.c_str());
 }
 
 struct ServiceRow {
