@@ -92,68 +92,58 @@ TEST_F(NoisyLineTest, ReadsAndWritesReturnTheRightDataOrADocumentedError) {
   EXPECT_GT(writes, 180);
 }
 
-// A reply packet received twice (its acknowledgement lost, so the instrument sends it
-// again) lengthens the reply beyond what its headers declare. Each row aims the fault at
-// one packet of the replies to one request type: the first call must fail with nothing
-// delivered or deliver the right bytes, never others; the same call again delivers them.
+// A reply packet received twice (its ACK lost, so the instrument sends it again) makes a
+// reply longer than its headers say. Each row aims the fault at one packet of the replies
+// to one request type: the call fails delivering nothing new, or delivers the right
+// bytes, never others; asked again, it delivers them.
 TEST_F(NoisyLineTest, APacketReceivedTwiceNeverAltersWhatACallDelivers) {
   platform::SetClockSpeed(40);
   Open("57600");
-  const Bytes record = Pattern(1420, 17);  // a 1490-byte reply: packets of 600, 600 and 290
+  const Bytes record = Pattern(1420, 17), file = Pattern(20000, 18);  // 3 packets; 14 per 7930-byte piece
   scanner.PutRecord(kUserPrefRec, 3, record);
-  const Bytes file = Pattern(20000, 18);  // read in pieces of 7930: 14 packets each
   scanner.card().AddFile("\\DUP\\A.BIN", file);
   const std::string local = "/tmp/kxlib-duplicate-" + std::to_string(getpid());
-  Bytes buffer;
-  uint16_t number = 0, length = 0;
+  Bytes got;  // what the call delivered
   const auto read = [&](uint32_t* e) {
-    buffer.assign(2000, 0xEE), number = 3, length = 2000;
-    const int r = KXReadRecord(kUserPrefRec, &number, buffer.data(), &length, e);
-    buffer.resize(length);
-    return r;
+    uint16_t number = 3, length = 2000;
+    got.assign(length, 0xEE);
+    const int r = KXReadRecord(kUserPrefRec, &number, got.data(), &length, e);
+    return got.resize(length), r;
   };
-  const auto copy = [&](uint32_t* e) { return int(mmcReadFile("\\DUP\\A.BIN", local.c_str(), e)); };
-  const auto copied = [&] {
+  const auto copy = [&](uint32_t* e) {
+    const int r = mmcReadFile("\\DUP\\A.BIN", local.c_str(), e);
     std::ifstream in(local, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return got.assign(std::istreambuf_iterator<char>(in), {}), r;
   };
+  const auto fired = [&] { return server->Stats().faultsInjected[size_t(kxsim::FaultKind::kDuplicatePacket)]; };
   const struct {
     const char* name;
-    uint16_t requestType;  // the replies the fault is aimed at
-    uint32_t packet;       // the packet sent twice, from 0
+    uint16_t type;    // of the requests whose replies the fault is aimed at
+    uint32_t packet;  // the packet sent twice, from 0
     std::function<int(uint32_t*)> call;
-    std::function<Bytes()> delivered;
-    int firstResult;
-    Bytes firstDelivered;
+    int result;
+    Bytes delivered;
     const Bytes& intact;
   } rows[] = {
-      {"the middle packet of a record", kDbRead, 1, read, [&] { return buffer; }, 0, Bytes(2000, 0xEE), record},
-      {"the last packet of a record, after the reply is whole", kDbRead, 2, read, [&] { return buffer; }, 1, record,
-       record},
-      {"a middle packet of the first file piece", 15, 1, copy, copied, 0, Bytes{}, file},
-      {"a middle packet of the last file piece", 15, 30, copy, copied, 0, Head(file, 15860), file},
+      {"the middle packet of a record", kDbRead, 1, read, 0, Bytes(2000, 0xEE), record},
+      {"the last packet of a record, once the reply is whole", kDbRead, 2, read, 1, record, record},
+      {"a middle packet of the first file piece", 15, 1, copy, 0, {}, file},
+      {"a middle packet of the last file piece", 15, 30, copy, 0, Head(file, 15860), file},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    // An exchange of another kind first: once it is answered, the instrument has taken the
-    // last ACK of the row before, which must not count as an occasion of this row's fault.
     uint32_t space = 0, error = 0;
-    KXGetVEXADBaseFreeSpace(&space, &error);
-    const uint16_t type = row.requestType;
-    server->SetFaults(kxsim::FaultPlan().Add([&] {
-      auto rule = kxsim::FaultWhen(kxsim::FaultKind::kDuplicatePacket,
-                                   [type](const Bytes& r) { return U16(r, kAtType) == type; }, 1);
-      rule.skip = row.packet;
-      return rule;
-    }()));
-    const auto fired = [&] { return server->Stats().faultsInjected[size_t(kxsim::FaultKind::kDuplicatePacket)]; };
+    KXGetVEXADBaseFreeSpace(&space, &error);  // once answered, the last row's ACKs are taken
+    auto rule = kxsim::FaultWhen(
+        kxsim::FaultKind::kDuplicatePacket, [t = row.type](const Bytes& r) { return U16(r, kAtType) == t; }, 1);
+    rule.skip = row.packet;
+    server->SetFaults(kxsim::FaultPlan().Add(rule));
     const uint64_t before = fired();
-    EXPECT_EQ(row.call(&error), row.firstResult);
-    EXPECT_EQ(error, row.firstResult ? 0u : KXERR_COMM) << std::hex << error;
-    EXPECT_EQ(row.delivered(), row.firstDelivered);
-    EXPECT_EQ(row.call(&error), 1) << std::hex << error;
-    EXPECT_EQ(row.delivered(), row.intact);
-    EXPECT_EQ(fired() - before, 1u) << "the fault fired";  // its ACK is taken by now
+    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(row.result, row.result ? 0u : KXERR_COMM));
+    EXPECT_EQ(got, row.delivered);
+    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(1, 0u));
+    EXPECT_EQ(got, row.intact);
+    EXPECT_EQ(fired() - before, 1u);
   }
   std::remove(local.c_str());
 }

@@ -104,8 +104,6 @@ TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
       {"send a reply packet twice", FaultNext(FaultKind::kDuplicatePacket), {{131, "AOO", 1, 1500}, {131, "AO", 1, 2000}}, 2},
       {"not before the time-out, and not after a new request", FaultNext(FaultKind::kDuplicatePacket),
        {{131, "AO", 1, 1499}, {131, "AO", 1, 2000}}, 2},
-      {"twice for one record type only", kxsim::FaultWhen(FaultKind::kDuplicatePacket, Reads(3841)),
-       {{131, "AO", 1, 2000}, {3841, "AOO", 1, 2000}, {3841, "AOO", 1, 2000}}, 3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
