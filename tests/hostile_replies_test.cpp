@@ -85,8 +85,6 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
        KXERR_COMM, Keep(602), {}, 1, 1},
       {"a reply one packet longer than its record (a packet received twice)", {{kAny, RecordReply(rec, 10, 610)}},
        {Op::kReadRecord, "", "", rec, 600}, 0, KXERR_COMM, Keep(602), {}, 1, 1},
-      {"the same, read by size", {{kAny, RecordReply(rec, 10, 610)}}, {Op::kReadBySize, "", "", rec, 600}, 0,
-       KXERR_COMM, Keep(602), {}, 1, 1},
       {"a not-found reply is not judged by its length",
        {{kAny, Message(14, DB_READ_RECORD, 251, Cat({Le({COPPER_AUTOTEST_REC, 0, 42}), Bytes(600, 1)}))}},
        {Op::kReadRecord, "", "", COPPER_AUTOTEST_REC}, 0, KXERR_RECORD_NOT_FOUND, Le({42}), {}, 1, 0},
