@@ -90,7 +90,8 @@ void Soak(const std::vector<kxsim::Bytes>& records, SoakResult* r) {
 }
 
 void Report(const SoakResult& r, const kxsim::ServerStats& line) {
-  std::fprintf(stderr, "noisy line: %d reads, %d failed, %d wrong, %d of another record; longest call %u ms, mean %.0f ms\n",
+  std::fprintf(stderr,
+               "noisy line: %d reads, %d failed, %d wrong, %d of another record; longest call %u ms, mean %.0f ms\n",
                kReads, r.failed, r.wrong, r.otherNumber, r.longestMs, static_cast<double>(r.totalMs) / kReads);
   for (const auto& [code, count] : r.errors) std::fprintf(stderr, "noisy line: error %#x %d times\n", code, count);
   for (size_t k = 0; k < kxsim::kFaultKindCount; ++k) {

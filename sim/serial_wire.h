@@ -25,9 +25,10 @@
 // silence, since a host that holds it would take a second copy as more data: the reply
 // is abandoned instead. The duplicate-packet fault does just that on purpose: it takes
 // the host's ACK of a packet as lost and sends the packet again on the time-out, as an
-// instrument does, so the host appends the same bytes twice. A new request (a packet with the Start flag) also abandons any
-// reply still going out or waiting, together with its unsent bytes: the host has given
-// up on it, and a late reply would be taken as the answer to the new request.
+// instrument does, so the host appends the same bytes twice. A new request (a packet
+// with the Start flag) also abandons any reply still going out or waiting, together with
+// its unsent bytes: the host has given up on it, and a late reply would be taken as the
+// answer to the new request.
 #pragma once
 
 #include <cstddef>

@@ -98,7 +98,8 @@ TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
        {{131, "AO", 1}, {3841, "AO", 2}, {131, "AO", 1}, {3841, "AO", 2}}, 4},
       {"another status, once", [] { FaultRule r = FaultNext(FaultKind::kBadStatus); r.status = 251; return r; }(), {{131, "AO", 251}, {131, "AO", 1}}, 2},
       // The ACK of the packet is taken as lost: the same packet comes again on the time-out, once.
-      {"send a reply packet twice", FaultNext(FaultKind::kDuplicatePacket), {{131, "AOO", 1, 1500}, {131, "AO", 1, 2000}}, 2},
+      {"send a reply packet twice", FaultNext(FaultKind::kDuplicatePacket),
+       {{131, "AOO", 1, 1500}, {131, "AO", 1, 2000}}, 2},
       {"not before the time-out, and not after a new request", FaultNext(FaultKind::kDuplicatePacket),
        {{131, "AO", 1, 1499}, {131, "AO", 1, 2000}}, 2},
   };

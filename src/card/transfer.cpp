@@ -149,7 +149,7 @@ KXAPI int16_t KXAPI_CALL mmcReadFileHeader(const char* name, const char* path, v
     return 0;
   }
   if (!ResponseAgrees("mmcReadFileHeader", MMC_READ_FILE, reply, error)) return 0;
-  // Whatever ByteCount says (when the piece agrees with it): the area is zero past what the response filled.
+  // However few bytes the piece has: the area is zero past what the response filled.
   std::memcpy(header, area.data() + kCardReplyHeader, kHeaderLength);
   return 1;
 }
