@@ -366,6 +366,22 @@ KXAPI int16_t KXAPI_CALL mmcGetNextFile(const char* localFile, char* foundName, 
 KXAPI int16_t KXAPI_CALL mmcCloseFile(uint32_t* error);
 
 /* ---------------------------------------------------------------------------------------
+ * Saving an autotest from a card file.
+ * ------------------------------------------------------------------------------------- */
+
+/* Converts the card autotest file `cardFile` (copied from the card to the PC) into one
+ * record of the data file `datFile`: appended to it when `append` is non-zero and the file
+ * exists, else in a file made anew. Accepts the files of the models "VexaScanner2" and
+ * "VexaFiber..." (letters in any case). No session is needed; must not run while a save
+ * from the instrument is in progress. Returns non-zero on success. Errors:
+ * KXERR_READ_ONLY_FILE (the card file cannot be opened, the data file cannot be opened or
+ * names another creator or version, or KXLIB.LOG cannot be created), KXERR_INVALID_DATA_FILE
+ * (the card file cannot be read or is not a card autotest file), KXERR_NO_MEMORY, and the
+ * data file's refusals: KXERR_MAX_RECORDS, KXERR_RECORD_TOO_LARGE, KXERR_FILE_WRITE. A
+ * failure leaves an existing data file unchanged unless writing the record itself failed. */
+KXAPI int16_t KXAPI_CALL SaveMMCAutotest(const char* cardFile, const char* datFile, uint8_t append, uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
  * POSIX hooks. Each takes a function and a context pointer; a null function removes it.
  * ------------------------------------------------------------------------------------- */
 
