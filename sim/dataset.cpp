@@ -19,7 +19,7 @@ constexpr size_t kLanguages = 9;
 
 // Streams of chosen values, one per purpose, so that each draws the same values
 // whatever the others are asked for.
-enum Stream : uint64_t { kSettingsStream = 1, kLimitStream, kCopperStream, kFiberStream, kCoaxStream };
+enum Stream : uint64_t { kSettingsStream = 1, kLimitStream, kCopperStream, kFiberStream, kCoaxStream, kCardStream };
 
 void PutText(Bytes& b, size_t offset, const std::string& text) {
   for (size_t i = 0; i < text.size() && offset + i < b.size(); ++i) b[offset + i] = static_cast<uint8_t>(text[i]);
@@ -117,6 +117,8 @@ Dataset GenerateDataset(const DatasetOptions& options) {
   AddAutotests(b, kCopperFormat, options.copperAutotests, options.seed, kCopperStream, "VEXAScanner2");
   AddAutotests(b, kFiberFormat, options.fiberAutotests, options.seed, kFiberStream, "");
   AddAutotests(b, kCoaxFormat, options.coaxAutotests, options.seed, kCoaxStream, "VEXAScanner2");
+  SeededRandom cardRandom(options.seed * 16 + kCardStream);
+  b.set().cardAutotests = GenerateCardAutotests(s.version, options.cardAutotests, cardRandom);
   return std::move(b.set());
 }
 
@@ -135,6 +137,7 @@ const GeneratedFormat& FormatOfAutotestType(uint16_t autotestType) {
 void LoadDataset(const Dataset& set, Scanner& scanner) {
   for (const DatasetRecord& r : set.records) scanner.PutRecord(r.type, r.number, r.data, r.key);
   for (const DatasetDataId& d : set.dataIds) scanner.SetDataId(d.id, d.value);
+  for (const GeneratedCardAutotest& file : set.cardAutotests) scanner.card().AddFile(file.path, file.file);
 }
 
 }  // namespace kxsim

@@ -13,7 +13,9 @@
 // - limit records of every family and the BLANK pool (sim/generated_limits.h);
 // - any number of copper, fiber and coax autotests, each keyed by its 1-byte cable group
 //   and carrying the items a correct conversion writes for it
-//   (sim/generated_autotests.h).
+//   (sim/generated_autotests.h);
+// - card autotest files on its memory card, in \AUTOTEST, each with the items a correct
+//   conversion of the file writes (sim/generated_card_autotests.h).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "sim/generated_autotests.h"
+#include "sim/generated_card_autotests.h"
 #include "sim/instrument.h"
 
 namespace kxsim {
@@ -48,6 +51,8 @@ struct Dataset {
   // Every autotest stored (also among the records), copper first, then fiber, then coax;
   // each type's in its record order.
   std::vector<GeneratedAutotest> autotests;
+  // The card autotest files, in the order they are numbered.
+  std::vector<GeneratedCardAutotest> cardAutotests;
 };
 
 // The seed of the set kxsim serves unless told otherwise.
@@ -59,6 +64,7 @@ struct DatasetOptions {
   unsigned copperAutotests = 3;
   unsigned fiberAutotests = 2;
   unsigned coaxAutotests = 2;
+  unsigned cardAutotests = 4;  // alternately copper and fiber, drawn on their own
 };
 
 // The data set the options describe: the same options give the same set, byte for byte.
@@ -72,7 +78,8 @@ Dataset GenerateDataset(uint64_t seed = kSampleSeed);
 const GeneratedFormat& FormatOfAutotestType(uint16_t autotestType);
 
 // Stores every record and data ID of `set` in `scanner` (replacing any under the same
-// type and number).
+// type and number), and its card autotest files on the scanner's card (a card loaded
+// afterwards, such as kxsim's sample card or folder, replaces them).
 void LoadDataset(const Dataset& set, Scanner& scanner);
 
 }  // namespace kxsim
