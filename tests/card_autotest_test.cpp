@@ -1,0 +1,205 @@
+// SaveMMCAutotest: the generated instrument's card autotest files convert to the items
+// the generator chose them for; one of them, altered by hand, shows the card-file cases.
+#include <gtest/gtest.h>
+#include <strings.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/config_state.h"
+#include "sim/conversion_texts.h"
+#include "sim/dataset.h"
+#include "sim/scanner.h"
+#include "tests/support/conversion_fixture.h"
+
+namespace {
+
+using kxsim::Bytes;
+using kxsim::ExpectedItem;
+using Items = std::vector<ExpectedItem>;
+using testsupport::TextBytes;
+
+void WriteBytes(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every record of a data file as items, read with the project's reader.
+std::vector<Items> Records(const std::string& path) {
+  const Bytes file = FileBytes(path);
+  DatFileView view;
+  std::string problem;
+  EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
+  std::vector<Items> records;
+  for (uint32_t n = 0; n < view.index.size(); ++n) {
+    DatRecord record;
+    EXPECT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
+    Items items;
+    for (const auto& item : record.items) items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
+    records.push_back(items);
+  }
+  return records;
+}
+
+// The items as "tag=value" lines, so that a difference shows where it lies.
+std::string Shown(const Items& items) {
+  std::string text;
+  for (const ExpectedItem& item : items) {
+    text += std::to_string(item.tag) + "=";
+    for (uint8_t b : item.value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+    text += "\n";
+  }
+  return text;
+}
+
+kxsim::Dataset CardSet(const char* version, unsigned files) {
+  kxsim::DatasetOptions options;
+  options.seed = 41;
+  options.version = version;
+  options.copperAutotests = options.fiberAutotests = options.coaxAutotests = 0;
+  options.cardAutotests = files;
+  return kxsim::GenerateDataset(options);
+}
+
+class CardAutotestTest : public testsupport::LibraryTest {
+ protected:
+  testsupport::WorkingFolder folder_;
+};
+
+// Two instruments (the verdict mark of item 186 is written from "06" on): every file of
+// each, copper and fiber, appended to one data file, reads back as the generator's items;
+// the simulated card holds each file.
+TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
+  for (const char* version : {"V06.11 KXSIM", "V05.20"}) {
+    SCOPED_TRACE(version);
+    const kxsim::Dataset set = CardSet(version, 24);
+    kxsim::Scanner scanner;
+    kxsim::LoadDataset(set, scanner);
+    std::remove("CARDS.DAT");
+    for (const kxsim::GeneratedCardAutotest& card : set.cardAutotests) {
+      EXPECT_EQ(scanner.card().File(card.path), card.file) << card.path;
+      WriteBytes("CARD.ATR", card.file);
+      uint32_t error = 1;
+      EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "CARDS.DAT", 1, &error), 1) << card.path;
+      EXPECT_EQ(error, 0u);
+    }
+    const std::vector<Items> records = Records("CARDS.DAT");
+    ASSERT_EQ(records.size(), set.cardAutotests.size());
+    for (size_t n = 0; n < records.size(); ++n) EXPECT_EQ(Shown(records[n]), Shown(set.cardAutotests[n].items)) << set.cardAutotests[n].path;
+  }
+}
+
+// The offset just past the item list's last item before the end marker, or the file's end.
+size_t ListEnd(const Bytes& file) {
+  size_t at = 49;
+  while (at + 8 <= file.size() && (file[at] | file[at + 1] << 8) != 0xFFFF) at += 8 + (file[at + 4] | file[at + 5] << 8) * file[at + 6];
+  return at;
+}
+
+Bytes ItemBytes(uint16_t id, uint8_t scale, uint16_t count, uint8_t size, const Bytes& data) {
+  Bytes b = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), scale, 0, static_cast<uint8_t>(count),
+             static_cast<uint8_t>(count >> 8), size, 0};
+  b.insert(b.end(), data.begin(), data.end());
+  return b;
+}
+
+void Insert(Bytes& file, size_t at, const Bytes& bytes) { file.insert(file.begin() + static_cast<long>(at), bytes.begin(), bytes.end()); }
+
+// A copper file of the generator, altered by hand; each row appends it to a data file that
+// holds the unaltered one. A refusal leaves the data file byte for byte as it was.
+TEST_F(CardAutotestTest, CardFileCases) {
+  const kxsim::GeneratedCardAutotest base = CardSet("V06.11", 1).cardAutotests[0];
+  ASSERT_EQ(strncasecmp(reinterpret_cast<const char*>(base.file.data()), "VexaScanner2", 13), 0) << "a copper file";
+  const Bytes nextPair2 = ItemBytes(76, 1, 1, 2, {0x7B, 0});  // written as tag 277, "12.3"
+  const ExpectedItem nextPair2Item{277, {'1', '2', '.', '3'}};
+  const auto model = [](const char* name) {
+    return [name](Bytes& f) { std::fill_n(f.begin(), 16, 0), std::copy_n(name, std::strlen(name), f.begin()); };
+  };
+  const auto modelItem = [](const char* name) {
+    return [name](Items& items) {
+      Bytes field(16, 0);
+      std::copy_n(name, std::strlen(name), field.begin());
+      items[0].value = field;
+    };
+  };
+  const auto set16 = [](size_t at, uint16_t v) { return [at, v](Bytes& f) { f[at] = v & 0xFF, f[at + 1] = v >> 8; }; };
+  const ExpectedItem lessThan850{5005, {'<'}}, lessThan1300{5006, {'<'}};
+  struct Row {
+    const char* what;
+    std::function<void(Bytes&)> alter;
+    uint32_t error;                      // 0: converted
+    std::function<void(Items&)> expect;  // the generator's items, changed so
+    int language = -1;                   // LanguageIndex after the call, when not -1
+  };
+  const Row rows[] = {
+      {"first-generation copper model", model("VexaScanner"), KXERR_INVALID_DATA_FILE, nullptr},
+      {"another maker's name", model("VexaScanner22"), KXERR_INVALID_DATA_FILE, nullptr},
+      {"the model in other cases", model("vEXAsCANNER2"), 0, modelItem("vEXAsCANNER2")},
+      {"a fiber model: the OLB texts follow", model("VexaFiber SM"), 0,
+       [&](Items& items) { modelItem("VexaFiber SM")(items), items.push_back(lessThan850), items.push_back(lessThan1300); }},
+      {"an item without data, its size 4, skips its header alone",
+       [&](Bytes& f) { Insert(f, 49, ItemBytes(75, 1, 0, 4, {})); }, 0, [](Items&) {}},
+      {"an unknown data ID is skipped with its data",
+       [&](Bytes& f) { Insert(f, 49, ItemBytes(999, 0, 1, 10, Bytes(nextPair2.begin(), nextPair2.begin() + 10))); }, 0,
+       [](Items&) {}},
+      {"no end marker: the list ends with the file",
+       [&](Bytes& f) { f.resize(ListEnd(f)), f.insert(f.end(), nextPair2.begin(), nextPair2.end()); }, 0,
+       [&](Items& items) { items.push_back(nextPair2Item); }},
+      {"what follows the end marker is not read",
+       [&](Bytes& f) { f.resize(ListEnd(f)), Insert(f, f.size(), ItemBytes(0xFFFF, 0, 0, 0, {})), Insert(f, f.size(), nextPair2); },
+       0, [](Items&) {}},
+      {"an item running past the file ends the walk",
+       [&](Bytes& f) { f.resize(ListEnd(f)), Insert(f, f.size(), nextPair2), Insert(f, f.size(), ItemBytes(75, 1, 40, 2, {1, 2})); },
+       0, [&](Items& items) { items.push_back(nextPair2Item); }},
+      {"language 8", set16(45, 8), 0, [](Items&) {}, 8},
+      {"language 9", set16(45, 9), 0, [](Items&) {}, 0},
+      {"language 0x0102", set16(45, 0x0102), 0, [](Items&) {}, 0},
+      {"flags 0x21: result 3, no text", set16(47, 0x21), 0, [](Items& items) { items[2].value = {0}; }},
+      {"flags 0x1E: fail", set16(47, 0x1E), 0, [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 0)); }},
+      {"flags 0x01: pass", set16(47, 0x01), 0, [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 1)); }},
+      {"a header cut short in the circuit identifier: the rest reads as zeros", [](Bytes& f) { f.resize(31); }, 0,
+       [](Items& items) {
+         items.resize(3);
+         std::fill(items[1].value.begin() + 3, items[1].value.end(), 0);
+         items[2].value = TextBytes(kxsim::TableText(4, 0));
+       }},
+      {"an empty file", [](Bytes& f) { f.clear(); }, KXERR_INVALID_DATA_FILE, nullptr},
+  };
+  WriteBytes("CARD.ATR", base.file);
+  uint32_t error = 1;
+  ASSERT_EQ(SaveMMCAutotest("CARD.ATR", "ONE.DAT", 0, &error), 1);
+  const Bytes one = FileBytes("ONE.DAT");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Bytes file = base.file;
+    row.alter(file);
+    WriteBytes("CARD.ATR", file);
+    WriteBytes("OUT.DAT", one);
+    LanguageIndex = 77;
+    EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "OUT.DAT", 1, &error), row.error == 0 ? 1 : 0);
+    EXPECT_EQ(error, row.error);
+    if (row.error != 0) {
+      EXPECT_EQ(FileBytes("OUT.DAT"), one);
+      continue;
+    }
+    Items expected = base.items;
+    row.expect(expected);
+    const std::vector<Items> records = Records("OUT.DAT");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(Shown(records[0]), Shown(base.items));
+    EXPECT_EQ(Shown(records[1]), Shown(expected));
+    if (row.language >= 0) {
+      EXPECT_EQ(LanguageIndex, row.language);
+    }
+  }
+  EXPECT_EQ(SaveMMCAutotest("NO SUCH.ATR", "OUT.DAT", 1, &error), 0);
+  EXPECT_EQ(error, KXERR_READ_ONLY_FILE);
+}
+
+}  // namespace
