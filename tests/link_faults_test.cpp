@@ -29,7 +29,9 @@ constexpr uint32_t CallBoundMs(uint32_t retries) { return retries * (3000 + 500)
 // A keyed record written by pass i; its first 21 bytes ("LINK-nnnn") are the key.
 Bytes LinkRecord(int i) {
   Bytes record = Pattern(200 + (i % 7) * 150, 1000 + i);
-  std::snprintf(reinterpret_cast<char*>(record.data()), 21, "LINK-%04d", i % 25);
+  char key[21] = {};
+  std::snprintf(key, sizeof key, "LINK-%04d", i % 25);
+  std::copy(key, key + sizeof key, record.begin());
   return record;
 }
 
