@@ -2,39 +2,28 @@
 
 #include <map>
 
+#include "sim/literal_implode.h"
 #include "sim/scanner.h"
 #include "sim/wire_format.h"
 
 namespace kxsim {
 namespace {
 
-void PutText(Bytes& b, size_t offset, const char* text) {
-  for (size_t i = 0; text[i] != '\0' && offset + i < b.size(); ++i) {
-    b[offset + i] = static_cast<uint8_t>(text[i]);
-  }
+// Offsets into the configuration records.
+constexpr size_t kVersionInfoLength = 24;
+constexpr size_t kDataFormatLength = 74;
+constexpr size_t kUserPreferencesLength = 82;
+constexpr size_t kOwnerNameAt = 2;
+constexpr size_t kLanguageAt = 45;
+constexpr size_t kLanguages = 9;
+
+// Streams of chosen values, one per purpose, so that each draws the same values
+// whatever the others are asked for.
+enum Stream : uint64_t { kSettingsStream = 1, kLimitStream, kCopperStream, kFiberStream, kCoaxStream };
+
+void PutText(Bytes& b, size_t offset, const std::string& text) {
+  for (size_t i = 0; i < text.size() && offset + i < b.size(); ++i) b[offset + i] = static_cast<uint8_t>(text[i]);
 }
-
-// Limit families and the names of the limits stored in each (first 17 bytes of a limit
-// record: its name, zero-padded, which is also its key).
-struct LimitRow {
-  uint16_t type;
-  const char* name;
-};
-constexpr LimitRow kLimits[] = {
-    {3862, "TIA Cat 6 Perm"}, {3862, "ISO Class E Ch"},
-    {3866, "TIA Cat 6 Perm"}, {3866, "ISO Class E Ch"},
-    {3868, "TIA Cat 6 Perm"},
-};
-constexpr size_t kLimitKeyLength = 17;
-constexpr size_t kLimitRecordLength = 96;
-
-// Stored copper autotests: their 1-byte search key (the cable group) and the length of
-// their stored body.
-struct AutotestRow {
-  uint8_t key;
-  size_t length;
-};
-constexpr AutotestRow kAutotests[] = {{1, 420}, {1, 980}, {2, 1350}};
 
 // Adds records under the next number of their type, as the instrument numbers them.
 class SetBuilder {
@@ -60,64 +49,87 @@ Bytes PortSettings() {
   return port;
 }
 
-Bytes DataFormat() {
-  Bytes format(74, 0);
+// DATA_FORMAT: copper format file and print-format base, 10 bytes the conversion does
+// not read, fiber format file and print-format base.
+Bytes DataFormat(const InstrumentSettings& s) {
+  Bytes format(kDataFormatLength, 0);
   PutText(format, 0, "KX0600.PDF");
-  PutText(format, 16, "KX0500");
+  PutText(format, 16, s.copperPrintBase);
   PutText(format, 32, "DFRV");
   PutU16(&format[40], 8);
   PutText(format, 42, "KY0600.PDF");
-  PutText(format, 58, "KY0500");
+  PutText(format, 58, s.fiberPrintBase);
   return format;
 }
 
-void AddSettings(SetBuilder& b) {
+void AddSettings(SetBuilder& b, const InstrumentSettings& s) {
   b.Add(kRecPortSettings, PortSettings());
-  Bytes version(24, 0);
-  PutText(version, 0, "V06.11 KXSIM");
+  Bytes version(kVersionInfoLength, 0);
+  PutText(version, 0, s.version.substr(0, kVersionInfoLength - 1));
   b.Add(kRecVersionInfo, version);
-  b.Add(kRecDataFormat, DataFormat());
-  Bytes prefs(82, 0);
-  PutText(prefs, 2, "KXSIM DEMO");
-  prefs[45] = 0;  // language: English
+  b.Add(kRecDataFormat, DataFormat(s));
+  Bytes prefs(kUserPreferencesLength, 0);
+  PutText(prefs, kOwnerNameAt, s.ownerName);
+  prefs[kLanguageAt] = s.language;
   b.Add(kRecUserPreferences, prefs);
-}
-
-void AddLimits(SetBuilder& b) {
-  for (const LimitRow& row : kLimits) {
-    Bytes data(kLimitRecordLength, 0);
-    PutText(data, 0, row.name);
-    for (size_t i = kLimitKeyLength; i < data.size(); ++i) {
-      data[i] = static_cast<uint8_t>(i * 7 + row.type);
-    }
-    b.Add(row.type, data, Bytes(data.begin(), data.begin() + kLimitKeyLength));
+  for (const GeneratedFormat* format : {&kCopperFormat, &kFiberFormat, &kCoaxFormat}) {
+    b.Add(format->formatRecordType, ImplodeLiterals(FormatEntryBytes(*format)));
   }
 }
 
-void AddAutotests(SetBuilder& b, uint64_t seed) {
-  auto fill = static_cast<uint32_t>(seed);
-  for (const AutotestRow& row : kAutotests) {
-    Bytes body(row.length);
-    for (uint8_t& byte : body) {
-      fill = fill * 1103515245u + 12345u;
-      byte = static_cast<uint8_t>(fill >> 16);
-    }
-    b.Add(kRecCopperAutotest, body, Bytes{row.key});
+void AddLimits(SetBuilder& b, const std::vector<GeneratedLimit>& limits) {
+  for (const GeneratedLimit& limit : limits) {
+    b.Add(limit.type, limit.record, Bytes(limit.record.begin(), limit.record.begin() + kLimitKeyBytes));
+  }
+}
+
+void AddAutotests(SetBuilder& b, const GeneratedFormat& format, unsigned count, uint64_t seed, Stream stream,
+                  std::string startModel) {
+  SeededRandom random(seed * 16 + stream);
+  Dataset& set = b.set();
+  for (GeneratedAutotest& autotest : GenerateAutotests(format, set.settings, count, random, startModel)) {
+    b.Add(autotest.type, autotest.stored, autotest.key);
+    set.autotests.push_back(std::move(autotest));
   }
 }
 
 }  // namespace
 
-Dataset GenerateDataset(uint64_t seed) {
+Dataset GenerateDataset(const DatasetOptions& options) {
   SetBuilder b;
-  AddSettings(b);
-  AddLimits(b);
-  AddAutotests(b, seed);
-  // Data ID 705, the identity: byte 8 of its value is the model code (12: VEXAScanner2).
+  InstrumentSettings& s = b.set().settings;
+  SeededRandom settingsRandom(options.seed * 16 + kSettingsStream);
+  s.version = options.version;
+  s.language = static_cast<uint8_t>(settingsRandom.Below(kLanguages));
+  s.ownerName = "KXSIM DEMO";
+  s.copperPrintBase = "KX0500";
+  s.fiberPrintBase = "KY0500";
+  SeededRandom limitRandom(options.seed * 16 + kLimitStream);
+  s.limits = GenerateLimits(limitRandom);
+
+  AddSettings(b, s);
+  AddLimits(b, s.limits);
+  // Data ID 705, the identity: byte 8 of its value is the model code (12: VEXAScanner2),
+  // the model a copper or coax save starts from.
   Bytes identity(10, 0);
   identity[8] = 12;
   b.set().dataIds.push_back(DatasetDataId{705, identity});
+  AddAutotests(b, kCopperFormat, options.copperAutotests, options.seed, kCopperStream, "VEXAScanner2");
+  AddAutotests(b, kFiberFormat, options.fiberAutotests, options.seed, kFiberStream, "");
+  AddAutotests(b, kCoaxFormat, options.coaxAutotests, options.seed, kCoaxStream, "VEXAScanner2");
   return std::move(b.set());
+}
+
+Dataset GenerateDataset(uint64_t seed) {
+  DatasetOptions options;
+  options.seed = seed;
+  return GenerateDataset(options);
+}
+
+const GeneratedFormat& FormatOfAutotestType(uint16_t autotestType) {
+  return autotestType == kRecFiberAutotest ? kFiberFormat
+         : autotestType == kRecCoaxAutotest ? kCoaxFormat
+                                            : kCopperFormat;
 }
 
 void LoadDataset(const Dataset& set, Scanner& scanner) {

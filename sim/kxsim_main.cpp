@@ -38,7 +38,9 @@ void Usage(FILE* out) {
       "(COM:/dev/pts/N) as its first line. Stops on SIGINT/SIGTERM, or when standard\n"
       "input (a pipe, socket or terminal) is closed.\n"
       "\n"
-      "  -s, --seed N            seed of the fault generator (default 1)\n"
+      "  -s, --seed N            seed of the fault generator (default 1) and of the\n"
+      "                          generated instrument's records (a fixed sample seed\n"
+      "                          without it)\n"
       "  -p, --pace              send and take bytes no faster than the line rate\n"
       "      --line-speed-check  pass bytes only while host and instrument rates agree\n"
       "  -d, --reply-delay MS    hold every reply back MS milliseconds\n"
@@ -55,6 +57,12 @@ void Usage(FILE* out) {
       "                                                     after a lost acknowledgement\n"
       "                          e.g. -f corrupt=0.001 -f drop=0.001:both -f delay=0.1:2000\n"
       "                          -f duplicate-packet=0.01\n"
+      "      --autotests N       hold N generated copper autotests (default 3)\n"
+      "      --fiber N           hold N generated fiber autotests (default 2)\n"
+      "      --coax N            hold N generated coax autotests (default 2)\n"
+      "      --version TEXT      the instrument's software version (default \"V06.11 KXSIM\");\n"
+      "                          from \"V04\" on copper and coax autotests are stored in\n"
+      "                          the packed layout, below it in the classic one\n"
       "      --empty             start with an empty record database\n"
       "      --serial TEXT       the instrument's serial number (11 characters)\n"
       "      --free BYTES        free flash space to report\n"
@@ -186,6 +194,7 @@ bool StdinWatched() {
 struct Settings {
   kxsim::ServerOptions server;
   kxsim::ScannerOptions scanner;
+  kxsim::DatasetOptions dataset;
   bool empty = false;
   bool verbose = false;
   bool stats = false;
@@ -200,9 +209,15 @@ struct Settings {
 // What an option asks for: go on, or end with this exit code.
 constexpr int kGoOn = -1;
 
+// The most autotests of one type: the instrument numbers its records in 16 bits, and a
+// data file holds at most 8191 records.
+constexpr unsigned long long kMaxAutotests = 8191;
+// Free flash space left at least after the generated records, unless --free says.
+constexpr uint32_t kRoomAfterDataset = 64 * 1024;
+
 enum {
   kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin,
-  kOptCard, kOptCardStatus
+  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptVersion
 };
 
 constexpr option kOptions[] = {
@@ -220,6 +235,10 @@ constexpr option kOptions[] = {
     {"no-stdin", no_argument, nullptr, kOptNoStdin},
     {"card", required_argument, nullptr, kOptCard},
     {"card-status", required_argument, nullptr, kOptCardStatus},
+    {"autotests", required_argument, nullptr, kOptAutotests},
+    {"fiber", required_argument, nullptr, kOptFiber},
+    {"coax", required_argument, nullptr, kOptCoax},
+    {"version", required_argument, nullptr, kOptVersion},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
@@ -252,6 +271,20 @@ int LinkOption(int c, const char* arg, kxsim::ServerOptions* server) {
       return kGoOn;
     }
   }
+}
+
+// The generated records: how many autotests of each type, the software version.
+int DatasetOption(int c, const char* arg, kxsim::DatasetOptions* d) {
+  unsigned long long value = 0;
+  if (c == kOptVersion) {
+    if (*arg == '\0' || std::strlen(arg) > 23) return BadUsage();
+    d->version = arg;
+    return kGoOn;
+  }
+  if (!ParseUnsigned(arg, kMaxAutotests, &value)) return BadUsage();
+  unsigned& count = c == kOptAutotests ? d->copperAutotests : c == kOptFiber ? d->fiberAutotests : d->coaxAutotests;
+  count = static_cast<unsigned>(value);
+  return kGoOn;
 }
 
 // The options of the instrument: its records, serial number, free space, rate and card.
@@ -289,6 +322,10 @@ int ParseOptions(int argc, char** argv, Settings* s) {
     switch (c) {
       case 's': case 'p': case kOptLineSpeed: case 'd': case 'f':
         outcome = LinkOption(c, optarg, &s->server);
+        if (c == 's') s->dataset.seed = s->server.seed;
+        break;
+      case kOptAutotests: case kOptFiber: case kOptCoax: case kOptVersion:
+        outcome = DatasetOption(c, optarg, &s->dataset);
         break;
       case kOptEmpty: case kOptSerial: case kOptFree: case kOptBaud: case kOptCard: case kOptCardStatus:
         outcome = InstrumentOption(c, optarg, s);
@@ -325,7 +362,7 @@ void InstallSignalHandlers() {
 // Fills the Scanner as the settings say; false (after saying why) when the card folder
 // cannot be read.
 bool PrepareScanner(const Settings& s, kxsim::Scanner& scanner) {
-  if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(), scanner);
+  if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(s.dataset), scanner);
   if (s.cardFolder.empty()) {
     scanner.card().LoadSample();
   } else if (std::string problem; !scanner.card().LoadFolder(s.cardFolder, &problem)) {
@@ -333,7 +370,11 @@ bool PrepareScanner(const Settings& s, kxsim::Scanner& scanner) {
     return false;
   }
   scanner.card().SetStatusWord(static_cast<uint16_t>(s.cardStatus));
-  if (s.haveFree) scanner.SetFreeSpace(static_cast<uint32_t>(s.freeSpace));
+  if (s.haveFree) {
+    scanner.SetFreeSpace(static_cast<uint32_t>(s.freeSpace));
+  } else if (scanner.FreeSpace() < kRoomAfterDataset) {
+    scanner.SetFreeSpace(kRoomAfterDataset);  // many generated autotests: a larger flash
+  }
   scanner.SetLineBaud(static_cast<uint32_t>(s.baud));
   return true;
 }

@@ -1,0 +1,197 @@
+// Whole autotests of the generated instrument, converted by the library as a save does:
+// the configuration read from the simulated Scanner over the line, every stored autotest
+// handed to ProcessATResult, the data file read back with the project's reader. The
+// expected items come from the generator's own choices (sim/generated_autotests.h).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "convert/autotest_state.h"
+#include "convert/autotest_walk.h"
+#include "convert/instrument_config.h"
+#include "convert/limits.h"
+#include "sim/dataset.h"
+#include "sim/pty_server.h"
+#include "sim/scanner.h"
+#include "tests/support/conversion_fixture.h"
+#include "tests/support/programs.h"
+
+namespace {
+
+using kxsim::Bytes;
+using kxsim::ExpectedItem;
+
+std::string Shown(const Bytes& value) {
+  std::string text;
+  for (uint8_t b : value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+  return "\"" + text + "\" (" + std::to_string(value.size()) + " bytes)";
+}
+
+// Where two item lists first part, in words; empty when they agree.
+std::string FirstDifference(const std::vector<ExpectedItem>& got, const std::vector<ExpectedItem>& want) {
+  for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+    if (i >= got.size()) return "item " + std::to_string(i) + " missing: tag " + std::to_string(want[i].tag);
+    if (i >= want.size()) return "item " + std::to_string(i) + " extra: tag " + std::to_string(got[i].tag);
+    if (!(got[i] == want[i])) {
+      return "item " + std::to_string(i) + ": tag " + std::to_string(got[i].tag) + " " + Shown(got[i].value) +
+             ", expected tag " + std::to_string(want[i].tag) + " " + Shown(want[i].value);
+    }
+  }
+  return "";
+}
+
+class GeneratedInstrumentTest : public testsupport::ConversionTest {
+ protected:
+  void SetUp() override {
+    ConversionTest::SetUp();
+    server_.Start();
+  }
+
+  // Converts every autotest of `set` of `type` as one save from the instrument does, into
+  // a new data file; returns it.
+  Bytes Save(const kxsim::Dataset& set, uint16_t type) {
+    ResetConvertState();
+    EXPECT_EQ(AllocConversionBuffers(), 1);
+    uint32_t error = 0;
+    uint16_t progress = 0;
+    EXPECT_EQ(LoadInstrumentConfiguration(&error, type, &progress), 1) << std::hex << error;
+    if (type != kxsim::kRecFiberAutotest) {
+      EXPECT_NE(GetScannerID(&error), 0);
+    }
+    if (type == kxsim::kRecCopperAutotest) GetLimitRecords(&progress, &error);
+    EXPECT_EQ(error, 0u);
+
+    platform::FileHandle file = platform::kNoFile;
+    DatFileHeader header{};
+    EXPECT_EQ(OpenDatFile("SAVED.DAT", 0, &file, &header), 1);
+    EXPECT_EQ(PrepareDatAppend(file, header, &error), 1);
+    for (const kxsim::GeneratedAutotest& autotest : set.autotests) {
+      // First the record cut short, as a broken transfer would leave it: its values run
+      // past what explodes, so nothing is written and the index stays.
+      const uint32_t records = DatRecordCount;
+      EXPECT_EQ(Convert(Bytes(autotest.stored.begin(), autotest.stored.end() - autotest.stored.size() / 3), type,
+                        file, &error),
+                0);
+      EXPECT_EQ(error, KXERR_AUTOTEST_LOAD) << "autotest " << autotest.number;
+      EXPECT_EQ(DatRecordCount, records);
+      EXPECT_EQ(Convert(autotest.stored, type, file, &error), 1) << "autotest " << autotest.number;
+      EXPECT_EQ(error, autotest.error) << "autotest " << autotest.number;
+    }
+    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
+    std::vector<uint8_t> bytes;
+    std::string problem;
+    EXPECT_TRUE(LoadFileBytes("SAVED.DAT", &bytes, &problem)) << problem;
+    return bytes;
+  }
+
+  static int16_t Convert(const Bytes& stored, uint16_t type, platform::FileHandle file, uint32_t* error) {
+    MemStream = MemStreamState{};
+    MemStream.source = stored.data();
+    MemStream.sourceRemaining = static_cast<uint32_t>(stored.size());
+    return ProcessATResult(static_cast<int32_t>(stored.size()), file, type, error);
+  }
+
+  kxsim::Scanner scanner_;
+  kxsim::PtyServer server_{scanner_};
+};
+
+// Each row is one instrument (each autotest is offered cut short first, which must leave
+// the file as it was): its software version decides the layout of copper and coax
+// autotests (packed from "V04"), the rounding of scaled values (from major version 4),
+// 32-bit lengths (from 5) and where the wiremap verdict comes from (from "06").
+TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor) {
+  struct Row {
+    const char* what;
+    uint16_t type;
+    const char* version;
+    uint64_t seed;
+  };
+  const Row rows[] = {
+      {"copper, packed layout", kxsim::kRecCopperAutotest, "V06.11", 11},
+      {"copper, packed layout, verdict in the wiremap", kxsim::kRecCopperAutotest, "V05.20", 12},
+      {"copper, classic layout, cut decimals", kxsim::kRecCopperAutotest, "V03.20", 13},
+      {"fiber", kxsim::kRecFiberAutotest, "V06.11", 14},
+      {"fiber, 16-bit lengths", kxsim::kRecFiberAutotest, "V04.10", 15},
+      {"coax, packed layout", kxsim::kRecCoaxAutotest, "V05.20", 16},
+      {"coax, classic layout", kxsim::kRecCoaxAutotest, "V03.20", 17},
+  };
+  uint32_t error = 0;
+  kxsim::LoadDataset(kxsim::GenerateDataset(), scanner_);  // the port settings
+  ASSERT_EQ(KXOpen(server_.ComName().c_str(), "9600", &error), 1) << std::hex << error;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    kxsim::DatasetOptions options;
+    options.seed = row.seed;
+    options.version = row.version;
+    options.copperAutotests = row.type == kxsim::kRecCopperAutotest ? 24 : 0;
+    options.fiberAutotests = row.type == kxsim::kRecFiberAutotest ? 24 : 0;
+    options.coaxAutotests = row.type == kxsim::kRecCoaxAutotest ? 24 : 0;
+    const kxsim::Dataset set = kxsim::GenerateDataset(options);
+    scanner_.ClearRecords();
+    kxsim::LoadDataset(set, scanner_);
+
+    const Bytes file = Save(set, row.type);
+    DatFileView view;
+    std::string problem;
+    ASSERT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
+    ASSERT_EQ(view.index.size(), set.autotests.size());
+    for (uint32_t n = 0; n < view.index.size(); ++n) {
+      DatRecord record;
+      ASSERT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
+      std::vector<ExpectedItem> items;
+      for (const DatRecordItem& item : record.items) {
+        items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
+      }
+      EXPECT_EQ(FirstDifference(items, set.autotests[n].items), "") << "autotest " << n;
+    }
+  }
+}
+
+#ifdef KXSIM_PATH
+// kxsim serves the generated instrument its options describe: the stored autotests of
+// each type (counted as a host counts them, by asking for record 0xFFFF) are the
+// generator's byte for byte, and the version record carries the version asked for. A
+// type's autotests stay the same whatever the number of the other types.
+TEST(GeneratedKxsim, ServesTheInstrumentOfItsOptions) {
+  struct Row {
+    std::vector<std::string> args;
+    kxsim::DatasetOptions options;
+  };
+  const Row rows[] = {
+      {{}, {}},
+      {{"--autotests", "5", "--fiber", "1", "--coax", "0", "--seed", "9", "--version", "V03.20"},
+       {9, "V03.20", 5, 1, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.empty() ? "defaults" : "options");
+    const kxsim::Dataset set = kxsim::GenerateDataset(row.options);
+    kxsim::DatasetOptions moreOthers = row.options;
+    moreOthers.fiberAutotests += 3;
+    EXPECT_EQ(kxsim::GenerateDataset(moreOthers).autotests.front().stored, set.autotests.front().stored);
+
+    testsupport::BackgroundKxsim sim(row.args);
+    uint32_t error = 0;
+    ASSERT_EQ(KXOpen(sim.ComName().c_str(), "9600", &error), 1) << std::hex << error;
+    std::vector<uint8_t> buffer(65535);
+    for (const kxsim::GeneratedAutotest& autotest : set.autotests) {
+      uint16_t number = autotest.number, length = 65535;
+      ASSERT_EQ(KXReadRecord(autotest.type, &number, buffer.data(), &length, &error), 1) << std::hex << error;
+      EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), autotest.stored) << autotest.type;
+    }
+    for (uint16_t type : {kxsim::kRecCopperAutotest, kxsim::kRecFiberAutotest, kxsim::kRecCoaxAutotest}) {
+      uint16_t number = 0xFFFF, length = 0;
+      KXReadRecord(type, &number, nullptr, &length, &error);
+      EXPECT_EQ(number, std::count_if(set.autotests.begin(), set.autotests.end(),
+                                      [&](const kxsim::GeneratedAutotest& a) { return a.type == type; }));
+    }
+    uint16_t number = 0, length = 24;
+    ASSERT_EQ(KXReadRecord(kxsim::kRecVersionInfo, &number, buffer.data(), &length, &error), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), row.options.version);
+    KXClose();
+  }
+}
+#endif  // KXSIM_PATH
+
+}  // namespace
