@@ -33,25 +33,25 @@ struct CardItem {
 // The third and fifth pair combinations of the NEXT-like families go under the fifth and
 // third tag of their family.
 constexpr CardItem kCopperItems[] = {
-    {427, 24, Kind::kText, 0, 1, 0, 0},         {37, kUnusedTag, Kind::kNotSaved, 0, 2, 0, 9},
-    {56, 84, Kind::kUnits, 6, 1, 0, 1},         {41, 208, Kind::kLengthFeet, 0, 2, 30, 3000},
+    {427, 24, Kind::kText, 0, 1, 0, 0},           {37, kUnusedTag, Kind::kNotSaved, 0, 2, 0, 9},
+    {56, 84, Kind::kUnits, 6, 1, 0, 1},           {41, 208, Kind::kLengthFeet, 0, 2, 30, 3000},
     {42, 209, Kind::kLengthFeet, 0, 2, 30, 3000}, {45, 1080, Kind::kLengthFeet, 0, 2, 30, 3000},
-    {75, 276, Kind::kScaled, 1, 2, -500, 8000}, {76, 277, Kind::kScaled, 1, 2, -500, 8000},
-    {77, 280, Kind::kScaled, 1, 2, -500, 8000}, {79, 278, Kind::kScaled, 1, 2, -500, 8000},
-    {80, 281, Kind::kScaled, 1, 2, -500, 8000}, {83, 270, Kind::kScaled, 1, 2, -500, 8000},
-    {85, 268, Kind::kScaled, 1, 2, -500, 8000}, {88, 289, Kind::kScaled, 1, 2, 0, 4000},
+    {75, 276, Kind::kScaled, 1, 2, -500, 8000},   {76, 277, Kind::kScaled, 1, 2, -500, 8000},
+    {77, 280, Kind::kScaled, 1, 2, -500, 8000},   {79, 278, Kind::kScaled, 1, 2, -500, 8000},
+    {80, 281, Kind::kScaled, 1, 2, -500, 8000},   {83, 270, Kind::kScaled, 1, 2, -500, 8000},
+    {85, 268, Kind::kScaled, 1, 2, -500, 8000},   {88, 289, Kind::kScaled, 1, 2, 0, 4000},
     {109, 286, Kind::kScaled, 1, 4, 10, 2500000}, {111, 284, Kind::kScaled, 1, 4, 10, 2500000},
-    {164, 72, Kind::kTable, 5, 1, 0, 1},        {166, 70, Kind::kTable, 5, 1, 0, 1},
-    {190, 301, Kind::kScaled, 1, 2, -500, 8000}, {245, 469, Kind::kScaled, 1, 2, -500, 8000},
-    {733, 451, Kind::kTwoDigits, 0, 1, 0, 99},   {186, kUnusedTag, Kind::kVerdictMark, 0, 1, 0, 1},
+    {164, 72, Kind::kTable, 5, 1, 0, 1},          {166, 70, Kind::kTable, 5, 1, 0, 1},
+    {190, 301, Kind::kScaled, 1, 2, -500, 8000},  {245, 469, Kind::kScaled, 1, 2, -500, 8000},
+    {733, 451, Kind::kTwoDigits, 0, 1, 0, 99},    {186, kUnusedTag, Kind::kVerdictMark, 0, 1, 0, 1},
     {425, 78, Kind::kText, 0, 1, 0, 0},
 };
 constexpr CardItem kFiberItems[] = {
-    {427, 24, Kind::kText, 0, 1, 0, 0},          {642, 5000, Kind::kOlb, 0, 2, 0, 3},
-    {643, 5001, Kind::kOlb, 0, 2, 0, 2},         {662, 5010, Kind::kScaled, 2, 2, 0, 900},
-    {663, 5014, Kind::kScaled, 2, 2, 0, 900},    {664, 5011, Kind::kScaled, 2, 2, 0, 900},
-    {665, 5015, Kind::kScaled, 2, 2, 0, 900},    {641, 5022, Kind::kScaled, 2, 2, -300, 600},
-    {656, 5045, Kind::kMark, 5, 1, 0, 1},        {671, 5040, Kind::kMark, 5, 1, 0, 1},
+    {427, 24, Kind::kText, 0, 1, 0, 0},       {642, 5000, Kind::kOlb, 0, 2, 0, 3},
+    {643, 5001, Kind::kOlb, 0, 2, 0, 2},      {662, 5010, Kind::kScaled, 2, 2, 0, 900},
+    {663, 5014, Kind::kScaled, 2, 2, 0, 900}, {664, 5011, Kind::kScaled, 2, 2, 0, 900},
+    {665, 5015, Kind::kScaled, 2, 2, 0, 900}, {641, 5022, Kind::kScaled, 2, 2, -300, 600},
+    {656, 5045, Kind::kMark, 5, 1, 0, 1},     {671, 5040, Kind::kMark, 5, 1, 0, 1},
     {667, 5058, Kind::kText, 0, 1, 0, 0},
 };
 // Data IDs that no conversion knows.
@@ -82,8 +82,11 @@ Bytes Little(int64_t value, size_t size) {
 class CardAutotestMaker {
  public:
   CardAutotestMaker(const std::string& version, unsigned number, SeededRandom& random)
-      : version_(version.substr(0, kVersionField - 1)), traits_(TraitsOf(version_)), number_(number),
-        random_(random), fiber_(number % 2 == 0) {}
+      : version_(version.substr(0, kVersionField - 1)),
+        traits_(TraitsOf(version_)),
+        number_(number),
+        random_(random),
+        fiber_(number % 2 == 0) {}
 
   GeneratedCardAutotest Make() {
     char name[32];
@@ -116,14 +119,16 @@ class CardAutotestMaker {
   void Header() {
     std::string model = fiber_ ? kFiberModels[random_.Below(std::size(kFiberModels))] : "VexaScanner2";
     for (char& c : model) {
-      if (random_.Percent(30)) c = static_cast<char>(std::isupper(static_cast<unsigned char>(c)) ? std::tolower(c) : std::toupper(c));
+      if (random_.Percent(30))
+        c = static_cast<char>(std::isupper(static_cast<unsigned char>(c)) ? std::tolower(c) : std::toupper(c));
     }
     char circuit[32];
     std::snprintf(circuit, sizeof circuit, "P%02u-%03u", random_.Below(40), random_.Below(1000));
     Bytes circuitField = Field(circuit, kCircuitField);
-    for (size_t i = std::char_traits<char>::length(circuit) + 1; i < kCircuitField; ++i) circuitField[i] = random_.Byte();
-    const uint16_t language = random_.Percent(15) ? static_cast<uint16_t>(random_.Range(9, 0xFFFF))
-                                                  : static_cast<uint16_t>(random_.Below(9));
+    for (size_t i = std::char_traits<char>::length(circuit) + 1; i < kCircuitField; ++i)
+      circuitField[i] = random_.Byte();
+    const uint16_t language =
+        random_.Percent(15) ? static_cast<uint16_t>(random_.Range(9, 0xFFFF)) : static_cast<uint16_t>(random_.Below(9));
     uint16_t flags = static_cast<uint16_t>(random_.Below(0x20) & ~0x01u) | (random_.Percent(60) ? 1 : 0);
     if (random_.Percent(20)) flags |= 0x20;
     Put(Field(model, kModelField));
@@ -182,8 +187,13 @@ class CardAutotestMaker {
         Emit(item.tag, units_ == 2 ? ScaledText((value * 1000 + 1640) / 3281, 0, 1, traits_.major)
                                    : ScaledText(value, 0, 0, traits_.major));
         break;
-      case Kind::kScaled: Emit(item.tag, ScaledText(value, scale, item.precision, traits_.major)); break;
-      case Kind::kTable: case Kind::kMark: Emit(item.tag, TableText(item.precision, value)); break;
+      case Kind::kScaled:
+        Emit(item.tag, ScaledText(value, scale, item.precision, traits_.major));
+        break;
+      case Kind::kTable:
+      case Kind::kMark:
+        Emit(item.tag, TableText(item.precision, value));
+        break;
       case Kind::kTwoDigits: {
         char text[8];
         std::snprintf(text, sizeof text, "%02d", value);
@@ -197,7 +207,9 @@ class CardAutotestMaker {
       case Kind::kVerdictMark:
         if (!traits_.digitsBelow06) Emit(kTagWiremapMark, TableText(5, value));
         break;
-      case Kind::kText: case Kind::kNotSaved: break;
+      case Kind::kText:
+      case Kind::kNotSaved:
+        break;
     }
   }
 

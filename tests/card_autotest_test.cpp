@@ -20,37 +20,11 @@ using kxsim::ExpectedItem;
 using Items = std::vector<ExpectedItem>;
 using testsupport::TextBytes;
 
-void WriteBytes(const std::string& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes FileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Every record of a data file as items, read with the project's reader.
-std::vector<Items> Records(const std::string& path) {
-  const Bytes file = FileBytes(path);
-  DatFileView view;
-  std::string problem;
-  EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
-  std::vector<Items> records;
-  for (uint32_t n = 0; n < view.index.size(); ++n) {
-    DatRecord record;
-    EXPECT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
-    Items items;
-    for (const auto& item : record.items) items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
-    records.push_back(items);
-  }
-  return records;
-}
-
 // The items as "tag=value" lines, so that a difference shows where it lies.
-std::string Shown(const Items& items) {
+template <typename ItemList>
+std::string Shown(const ItemList& items) {
   std::string text;
-  for (const ExpectedItem& item : items) {
+  for (const auto& item : items) {
     text += std::to_string(item.tag) + "=";
     for (uint8_t b : item.value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
     text += "\n";
@@ -67,9 +41,22 @@ kxsim::Dataset CardSet(const char* version, unsigned files) {
   return kxsim::GenerateDataset(options);
 }
 
-class CardAutotestTest : public testsupport::LibraryTest {
+class CardAutotestTest : public testsupport::ConversionTest {
  protected:
-  testsupport::WorkingFolder folder_;
+  // Every record of a data file as items, read with the project's reader.
+  static std::vector<testsupport::Record> Records(const std::string& path) {
+    const Bytes file = ReadFile(path);
+    DatFileView view;
+    std::string problem;
+    EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
+    std::vector<testsupport::Record> records(view.index.size());
+    for (uint32_t n = 0; n < records.size(); ++n) {
+      DatRecord record;
+      EXPECT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
+      records[n] = ItemsOf(record);
+    }
+    return records;
+  }
 };
 
 // Two instruments (the verdict mark of item 186 is written from "06" on): every file of
@@ -84,32 +71,36 @@ TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
     std::remove("CARDS.DAT");
     for (const kxsim::GeneratedCardAutotest& card : set.cardAutotests) {
       EXPECT_EQ(scanner.card().File(card.path), card.file) << card.path;
-      WriteBytes("CARD.ATR", card.file);
+      WriteFile("CARD.ATR", card.file);
       uint32_t error = 1;
       EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "CARDS.DAT", 1, &error), 1) << card.path;
       EXPECT_EQ(error, 0u);
     }
-    const std::vector<Items> records = Records("CARDS.DAT");
+    const auto records = Records("CARDS.DAT");
     ASSERT_EQ(records.size(), set.cardAutotests.size());
-    for (size_t n = 0; n < records.size(); ++n) EXPECT_EQ(Shown(records[n]), Shown(set.cardAutotests[n].items)) << set.cardAutotests[n].path;
+    for (size_t n = 0; n < records.size(); ++n)
+      EXPECT_EQ(Shown(records[n]), Shown(set.cardAutotests[n].items)) << set.cardAutotests[n].path;
   }
 }
 
 // The offset just past the item list's last item before the end marker, or the file's end.
 size_t ListEnd(const Bytes& file) {
   size_t at = 49;
-  while (at + 8 <= file.size() && (file[at] | file[at + 1] << 8) != 0xFFFF) at += 8 + (file[at + 4] | file[at + 5] << 8) * file[at + 6];
+  while (at + 8 <= file.size() && (file[at] | file[at + 1] << 8) != 0xFFFF)
+    at += 8 + (file[at + 4] | file[at + 5] << 8) * file[at + 6];
   return at;
 }
 
 Bytes ItemBytes(uint16_t id, uint8_t scale, uint16_t count, uint8_t size, const Bytes& data) {
-  Bytes b = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), scale, 0, static_cast<uint8_t>(count),
-             static_cast<uint8_t>(count >> 8), size, 0};
+  Bytes b = {static_cast<uint8_t>(id),    static_cast<uint8_t>(id >> 8),    scale, 0,
+             static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), size,  0};
   b.insert(b.end(), data.begin(), data.end());
   return b;
 }
 
-void Insert(Bytes& file, size_t at, const Bytes& bytes) { file.insert(file.begin() + static_cast<long>(at), bytes.begin(), bytes.end()); }
+void Insert(Bytes& file, size_t at, const Bytes& bytes) {
+  file.insert(file.begin() + static_cast<long>(at), bytes.begin(), bytes.end());
+}
 
 // A copper file of the generator, altered by hand; each row appends it to a data file that
 // holds the unaltered one. A refusal leaves the data file byte for byte as it was.
@@ -142,7 +133,9 @@ TEST_F(CardAutotestTest, CardFileCases) {
       {"another maker's name", model("VexaScanner22"), KXERR_INVALID_DATA_FILE, nullptr},
       {"the model in other cases", model("vEXAsCANNER2"), 0, modelItem("vEXAsCANNER2")},
       {"a fiber model: the OLB texts follow", model("VexaFiber SM"), 0,
-       [&](Items& items) { modelItem("VexaFiber SM")(items), items.push_back(lessThan850), items.push_back(lessThan1300); }},
+       [&](Items& items) {
+         modelItem("VexaFiber SM")(items), items.push_back(lessThan850), items.push_back(lessThan1300);
+       }},
       {"an item without data, its size 4, skips its header alone",
        [&](Bytes& f) { Insert(f, 49, ItemBytes(75, 1, 0, 4, {})); }, 0, [](Items&) {}},
       {"an unknown data ID is skipped with its data",
@@ -152,17 +145,23 @@ TEST_F(CardAutotestTest, CardFileCases) {
        [&](Bytes& f) { f.resize(ListEnd(f)), f.insert(f.end(), nextPair2.begin(), nextPair2.end()); }, 0,
        [&](Items& items) { items.push_back(nextPair2Item); }},
       {"what follows the end marker is not read",
-       [&](Bytes& f) { f.resize(ListEnd(f)), Insert(f, f.size(), ItemBytes(0xFFFF, 0, 0, 0, {})), Insert(f, f.size(), nextPair2); },
+       [&](Bytes& f) {
+         f.resize(ListEnd(f)), Insert(f, f.size(), ItemBytes(0xFFFF, 0, 0, 0, {})), Insert(f, f.size(), nextPair2);
+       },
        0, [](Items&) {}},
       {"an item running past the file ends the walk",
-       [&](Bytes& f) { f.resize(ListEnd(f)), Insert(f, f.size(), nextPair2), Insert(f, f.size(), ItemBytes(75, 1, 40, 2, {1, 2})); },
+       [&](Bytes& f) {
+         f.resize(ListEnd(f)), Insert(f, f.size(), nextPair2), Insert(f, f.size(), ItemBytes(75, 1, 40, 2, {1, 2}));
+       },
        0, [&](Items& items) { items.push_back(nextPair2Item); }},
       {"language 8", set16(45, 8), 0, [](Items&) {}, 8},
       {"language 9", set16(45, 9), 0, [](Items&) {}, 0},
       {"language 0x0102", set16(45, 0x0102), 0, [](Items&) {}, 0},
       {"flags 0x21: result 3, no text", set16(47, 0x21), 0, [](Items& items) { items[2].value = {0}; }},
-      {"flags 0x1E: fail", set16(47, 0x1E), 0, [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 0)); }},
-      {"flags 0x01: pass", set16(47, 0x01), 0, [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 1)); }},
+      {"flags 0x1E: fail", set16(47, 0x1E), 0,
+       [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 0)); }},
+      {"flags 0x01: pass", set16(47, 0x01), 0,
+       [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 1)); }},
       {"a header cut short in the circuit identifier: the rest reads as zeros", [](Bytes& f) { f.resize(31); }, 0,
        [](Items& items) {
          items.resize(3);
@@ -171,26 +170,26 @@ TEST_F(CardAutotestTest, CardFileCases) {
        }},
       {"an empty file", [](Bytes& f) { f.clear(); }, KXERR_INVALID_DATA_FILE, nullptr},
   };
-  WriteBytes("CARD.ATR", base.file);
+  WriteFile("CARD.ATR", base.file);
   uint32_t error = 1;
   ASSERT_EQ(SaveMMCAutotest("CARD.ATR", "ONE.DAT", 0, &error), 1);
-  const Bytes one = FileBytes("ONE.DAT");
+  const Bytes one = ReadFile("ONE.DAT");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Bytes file = base.file;
     row.alter(file);
-    WriteBytes("CARD.ATR", file);
-    WriteBytes("OUT.DAT", one);
+    WriteFile("CARD.ATR", file);
+    WriteFile("OUT.DAT", one);
     LanguageIndex = 77;
     EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "OUT.DAT", 1, &error), row.error == 0 ? 1 : 0);
     EXPECT_EQ(error, row.error);
     if (row.error != 0) {
-      EXPECT_EQ(FileBytes("OUT.DAT"), one);
+      EXPECT_EQ(ReadFile("OUT.DAT"), one);
       continue;
     }
     Items expected = base.items;
     row.expect(expected);
-    const std::vector<Items> records = Records("OUT.DAT");
+    const auto records = Records("OUT.DAT");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(Shown(records[0]), Shown(base.items));
     EXPECT_EQ(Shown(records[1]), Shown(expected));

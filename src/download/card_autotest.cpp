@@ -54,8 +54,7 @@ struct CardConversion {
 
   // What each item write reports is left out of the result: a refused item costs that
   // item only, and the record's own write says whether it fits.
-  void Convert(const FormatEntry& entry, uint8_t type, const uint8_t* value, uint32_t valueLength,
-               const uint8_t* end) {
+  void Convert(const FormatEntry& entry, uint8_t type, const uint8_t* value, uint32_t valueLength, const uint8_t* end) {
     uint32_t itemError = 0;
     FindTXEntryByTag(entry.tag);
     ConvertATItem(&entry, type, value, valueLength, &context, &cursor, &sweepPointer, end, expectedPairs,

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -75,29 +74,6 @@ inline Bytes DataFileBytes(const std::vector<Bytes>& stored, const Bytes& traile
   file.insert(file.end(), trailer.begin(), trailer.end());
   return file;
 }
-
-// A private working folder for a test's lifetime (KXLIB.LOG and the files a save writes
-// land there), the previous one restored and the folder removed at the end.
-class WorkingFolder {
- public:
-  WorkingFolder() {
-    char pattern[] = "/tmp/kxlib-work-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("no working folder");
-    path_ = pattern;
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(path_);
-  }
-  ~WorkingFolder() {
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(path_);
-  }
-  WorkingFolder(const WorkingFolder&) = delete;
-  WorkingFolder& operator=(const WorkingFolder&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_, previous_;
-};
 
 // The empty record as implode stores it: binary, 4096-byte dictionary, end marker.
 inline const Bytes kEmptyRecord = {0x00, 0x06, 0x01, 0xFF};
