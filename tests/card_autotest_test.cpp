@@ -197,8 +197,16 @@ TEST_F(CardAutotestTest, CardFileCases) {
       EXPECT_EQ(LanguageIndex, row.language);
     }
   }
-  EXPECT_EQ(SaveMMCAutotest("NO SUCH.ATR", "OUT.DAT", 1, &error), 0);
-  EXPECT_EQ(error, KXERR_READ_ONLY_FILE);
+  // Neither a missing card file nor a data file of another creator changes the data file.
+  Bytes otherCreator = one;
+  otherCreator[0] = 'X';
+  WriteFile("OUT.DAT", otherCreator);
+  WriteFile("CARD.ATR", base.file);
+  for (const char* card : {"NO SUCH.ATR", "CARD.ATR"}) {
+    EXPECT_EQ(SaveMMCAutotest(card, "OUT.DAT", 1, &error), 0);
+    EXPECT_EQ(error, KXERR_READ_ONLY_FILE);
+    EXPECT_EQ(ReadFile("OUT.DAT"), otherCreator);
+  }
 }
 
 }  // namespace

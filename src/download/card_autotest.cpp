@@ -137,12 +137,15 @@ struct CardSave {
   DatFileHeader datHeader{};
   std::unique_ptr<uint8_t[]> list;
 
+  // A data file still open here was refused before its record (it is only closed) or
+  // its record was refused (its index and header are written back as they were); either
+  // way before the workspace that holds the index goes.
   ~CardSave() {
-    FreeConversionBuffers();
     if (datFile != platform::kNoFile) {
       uint32_t ignored = 0;
-      FinishDatFile(&datFile, &datHeader, &ignored);  // only closes a file never prepared
+      FinishDatFile(&datFile, &datHeader, &ignored);
     }
+    FreeConversionBuffers();
     platform::FileClose(cardFile);
     if (logOpened) CloseConversionLog();
   }
