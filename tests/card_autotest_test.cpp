@@ -59,12 +59,13 @@ class CardAutotestTest : public testsupport::ConversionTest {
   }
 };
 
-// Two instruments (the verdict mark of item 186 is written from "06" on): every file of
-// each, copper and fiber, appended to one data file, reads back as the generator's items;
-// the simulated card holds each file.
+// Two instruments (the verdict mark of item 186 is written from "06" on), the second with
+// the conversion log on: every file of each, copper and fiber, appended to one data file,
+// reads back as the generator's items; the simulated card holds each file.
 TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
   for (const char* version : {"V06.11 KXSIM", "V05.20"}) {
     SCOPED_TRACE(version);
+    KXSetDebugLevel(version[2] == '5' ? DBG_LOGFILE : 0);
     const kxsim::Dataset set = CardSet(version, 24);
     kxsim::Scanner scanner;
     kxsim::LoadDataset(set, scanner);
@@ -80,6 +81,11 @@ TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
     ASSERT_EQ(records.size(), set.cardAutotests.size());
     for (size_t n = 0; n < records.size(); ++n)
       EXPECT_EQ(Shown(records[n]), Shown(set.cardAutotests[n].items)) << set.cardAutotests[n].path;
+  }
+  // The log of the last file: its header items and its index.
+  const std::string log = LogText();
+  for (const char* line : {"XTG_SCANNER_IDENT", "XTG_CIRCUITID", "XTG_AUTOTEST_PASSFAIL", "Autotest Index =     23"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
   }
 }
 
