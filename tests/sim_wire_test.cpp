@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/faulty_instrument.h"
@@ -224,7 +225,7 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
 
   const std::vector<std::vector<std::string>> refused = {
       {"--fault", "bogus=1"}, {"--fault", "corrupt=2"}, {"--fault", "corrupt=0.1:sideways"}, {"--baud", "1234"},
-      {"--seed", "x"},        {"--free", "-1"},         {"stray"}};
+      {"--seed", "x"},        {"--free", "-1"},         {"stray"},             {"--bogus"}};
   for (auto args : refused) {
     args.insert(args.begin(), KXSIM_PATH);
     const auto refusal = testsupport::RunProgram(args, 10000);
@@ -232,6 +233,9 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
     EXPECT_EQ(refusal.out, "") << args[1];
   }
   EXPECT_EQ(testsupport::RunProgram({KXSIM_PATH, "--help"}).out.rfind("usage: kxsim", 0), 0u);
+  const auto noCard = testsupport::RunProgram({KXSIM_PATH, "--card", "/nonexistent/kxsim-card"});
+  EXPECT_EQ(std::tuple(noCard.exitCode, noCard.out, noCard.err),
+            std::tuple(1, "", "kxsim: /nonexistent/kxsim-card is not a folder\n"));
 }
 
 #endif  // KXSIM_PATH
