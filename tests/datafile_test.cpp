@@ -32,8 +32,7 @@ TEST_F(DatReaderTest, ReadsHeaderIndexAndItemsWithTheirNames) {
   EXPECT_EQ(view.index[1].fileOffset, 44u + first.size());
   DatRecord record;
   ASSERT_TRUE(ReadDatRecord(view, 0, &record)) << record.error;
-  EXPECT_EQ(record.offset, 44u);
-  EXPECT_EQ(record.length, first.size());
+  EXPECT_EQ(std::tuple(record.offset, record.length), std::tuple(44u, first.size()));
   EXPECT_EQ(ItemsOf(record), items);
   EXPECT_EQ(record.Text(record.items[0]), "LINK-001");
   // The sweep tag (632) and 5022 are no row's tags.
@@ -167,8 +166,7 @@ class DataFileTest : public ConversionTest {
       errors.push_back(error);
       if (lastErrors) lastErrors->push_back(LastError);
     }
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-    EXPECT_EQ(file, platform::kNoFile);
+    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), file}), std::tuple(1, platform::kNoFile));
     return errors;
   }
 
@@ -228,10 +226,9 @@ TEST_F(DataFileTest, SavesLayOutHeaderRecordsIndexAndTrailer) {
       at += view.index[n].length;
     }
     const Bytes trailer = kept ? c.trailer : Bytes{};
-    EXPECT_EQ(view.header.indexOffset, at);
-    EXPECT_EQ(view.header.indexLength, 8 * expected.size());
-    EXPECT_EQ(view.header.trailerOffset, at + 8 * expected.size());
-    EXPECT_EQ(view.header.trailerLength, trailer.size());
+    const size_t indexEnd = at + 8 * expected.size();
+    EXPECT_EQ(std::tuple(view.header.indexOffset, view.header.indexLength, view.header.trailerOffset,
+                         view.header.trailerLength), std::tuple(at, indexEnd - at, indexEnd, trailer.size()));
     EXPECT_EQ(Bytes(after.begin() + view.header.trailerOffset, after.end()), trailer);
   }
 }
@@ -273,13 +270,10 @@ TEST_F(DataFileTest, RefusedFilesDoNotChange) {
       DatFileHeader header;
       ASSERT_EQ(OpenDatFile("broken.dat", 1, &file, &header), 1);
       uint32_t error = 0;
-      EXPECT_EQ(PrepareDatAppend(file, header, &error), 0);
-      EXPECT_EQ(error, c.error);
+      EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(0, c.error));
       BuildRecord({{24, TextBytes("REFUSED")}});
-      EXPECT_EQ(AppendDatRecord(file, &error), 0u);
-      EXPECT_EQ(error, KXERR_NOT_OPEN);
-      EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-      EXPECT_EQ(error, 0u);
+      EXPECT_EQ((std::tuple{AppendDatRecord(file, &error), error}), std::tuple(0u, KXERR_NOT_OPEN));
+      EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}), std::tuple(1, 0u));
     }
     EXPECT_EQ(ReadFile("broken.dat"), content);
   }
@@ -316,17 +310,15 @@ TEST_F(DataFileTest, WriteDataItemAppendsOrRefusesWhole) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.tag);
     uint32_t error = 7;
-    EXPECT_EQ(WriteDataItem(s.tag, s.length, s.value, &error), s.result);
-    EXPECT_EQ(error, s.error);
-    EXPECT_EQ(RecordBuildLength, s.usedAfter);
+    EXPECT_EQ((std::tuple{WriteDataItem(s.tag, s.length, s.value, &error), error, RecordBuildLength}),
+              std::tuple(s.result, s.error, s.usedAfter));
   }
   EXPECT_EQ(CountTrace("Invalid Length in WriteDataItem\n"), 1);
   RecordBuildLength = 13;
   EXPECT_EQ(BuiltItems(), (Record{{0x1234, TextBytes("12.5")}, {24, {0}}}));
   FreeConversionBuffers();
   uint32_t error = 0;
-  EXPECT_EQ(WriteDataItem(1, 1, "a", &error), 0u);
-  EXPECT_EQ(error, KXERR_BAD_MEMORY_HANDLE);
+  EXPECT_EQ((std::tuple{WriteDataItem(1, 1, "a", &error), error}), std::tuple(0u, KXERR_BAD_MEMORY_HANDLE));
 }
 
 // Records that cannot be stored get no entry and leave the file readable.
@@ -348,8 +340,7 @@ TEST_F(DataFileTest, RecordsThatDoNotImplodeWithinTheLimitsAreRefused) {
   EXPECT_EQ(Load("large.dat"), (std::vector<Record>{records[0], records[1], records[4]}));
   FreeConversionBuffers();  // without a workspace there is nothing to implode
   uint32_t error = 0;
-  EXPECT_EQ(ImplodeRecord(&error), 0u);
-  EXPECT_EQ(error, KXERR_FILE_WRITE);
+  EXPECT_EQ((std::tuple{ImplodeRecord(&error), error}), std::tuple(0u, KXERR_FILE_WRITE));
 }
 
 TEST_F(DataFileTest, WriteATBufferWritesOneStoredRecordAtThePosition) {
@@ -401,15 +392,14 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     ASSERT_EQ(OpenDatFile("seam.dat", 1, &file, &header), c.opened);
     if (!c.opened) continue;
     uint32_t error = 0;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), c.prepared ? 0 : 1);
-    EXPECT_EQ(error, c.prepared);
+    EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(c.prepared ? 0 : 1, c.prepared));
     BuildRecord(first);
     AppendDatRecord(file, &error);
     EXPECT_EQ(error, c.appended);
     BuildRecord(second);
     AppendDatRecord(file, &error);
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), c.finished);
-    EXPECT_EQ(error, c.finished ? 0 : KXERR_FILE_WRITE);
+    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}),
+              std::tuple(c.finished, c.finished ? 0u : KXERR_FILE_WRITE));
     if (c.finished == 0) continue;
     // What reads back: a refused append leaves the file as it was; a failed record write
     // leaves an entry of length 0 and the next record where it would have gone.
@@ -418,8 +408,7 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     EXPECT_EQ(Load("seam.dat", &view), c.prepared ? std::vector<Record>{old} : expected);
     if (c.appended == KXERR_FILE_WRITE) {
       ASSERT_EQ(view.index.size(), 3u);
-      EXPECT_EQ(view.index[1].length, 0u);
-      EXPECT_EQ(view.index[2].fileOffset, view.index[1].fileOffset);
+      EXPECT_EQ(std::tuple(view.index[1].length, view.index[2].fileOffset), std::tuple(0u, view.index[1].fileOffset));
     }
   }
   // A file that cannot be seen is never made anew.

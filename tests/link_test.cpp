@@ -87,8 +87,7 @@ TEST_F(LinkTest, PacketSendingAndItsAnswers) {
   const char *kNakTrace = " SendPacket Received a NACK, retrying... \n", *kTimedOut = " SendPacket Timed Out. \n";
   const PacketSendRow rows[] = {
       {0, {1, 2, 3, 4, 5}, {kAck}, kPlain, 1, 1, 0, 0, 3000, Frame(0x2300, {1, 2, 3, 4, 5})},
-      {0, Message(14, 5, 0), {kAck}, kPlain, 1, 1, 0, 0, 3000, {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23,
-       0x0A, 0x00, 0x0E, 0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0xDF}},
+      {0, Message(14, 5, 0), {kAck}, kPlain, 1, 1, 0, 0, 3000, kSerialNumberFrame},
       {0x2300, {9, 8, 7}, {kNak, kAck}, kPlain, 1, 2, 1, 0, 3000, {}},
       {0x2300, {9, 8, 7}, {kNak}, kPlain, 0, 2, 2, 0, 3000, {}},
       {0, {1}, {kNak}, kStaleAcks, 0, 2, 2, 0, 3000, {}},  // stale answers are drained first
