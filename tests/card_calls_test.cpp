@@ -192,6 +192,8 @@ TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
        "11 \\D\\  128", {}},
       {"entries in an area of their size", {Op::kDirInfo, "\\D\\", "", 0, 66}, 0, 0, Keep(80), "#1", {}},
       {"entries without an area", {Op::kDirInfo, "\\D\\", "", 0, 100}, 0, 0, {}, "", {}},
+      {"entries without a response area", {Op::kDirInfo, "\\D\\", "", 0, 67}, 0, platform::kErrorNotEnoughMemory,
+       Keep(67), "", {}, Fail(platform::SysCall::Alloc, ENOMEM)},
       {"file information", {Op::kFileInfo, "\\D\\", "B.ATR"}, 1, 0,
        Cat({Le({70000}, 4), Le({kxsim::kSampleDate, kxsim::kSampleTime, readOnly})}), "21 \\D\\ B.ATR", {}},
       {"a file size", {Op::kSize, "\\D\\", "A.ATR"}, 1, 0, Le({300}, 4), "#1", {}},
