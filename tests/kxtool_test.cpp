@@ -46,7 +46,7 @@ class KxtoolTest : public ConversionTest {
  protected:
   void SetUp() override {
     ConversionTest::SetUp();
-    d = d + "/";
+    d = dir_ + "/";
   }
   static std::string Slurp(const std::string& path) { return AsText(ReadFile(path)); }
   void Write(const std::string& name, const std::string& data) const {
