@@ -131,6 +131,7 @@ TEST_F(ServiceExchangeTest, EachCallSendsItsRequestAndTakesItsReply) {
       {"PDF: copper newer, fiber no digits", kPdf, PdfNames("KX0700.PDF", "KYxxxx.PDF"), 0, kTooNew},
       {"PDF: fiber newer", kPdf, PdfNames("KX0500.PDF", "KY0700.PDF"), 0, kTooNew},
       {"PDF: fiber one newer", kPdf, PdfNames("KX0599.PDF", "KY0601.PDF"), 0, kTooNew},
+      {"PDF: fiber newer in its first digit", kPdf, PdfNames("KX0600.PDF", "KY1600.PDF"), 0, kTooNew},
       {"PDF: no digits is number 0", kPdf, PdfNames("KXABCD.PDF", "KY0600.PDF"), 1, 0},
       {"PDF: a negative number is a large one", kPdf, PdfNames("KX-001.PDF", "KY0600.PDF"), 0, kTooNew},
       {"PDF: digits everywhere", kPdf, PdfNames(nullptr, nullptr), 0, kTooNew},
