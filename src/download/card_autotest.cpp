@@ -104,7 +104,8 @@ void WalkItemList(const uint8_t* list, uint32_t length, CardConversion* conversi
   }
 }
 
-// The record of one card file, built in the record build buffer.
+}  // namespace
+
 void BuildCardRecord(const uint8_t* header, const uint8_t* list, uint32_t listLength) {
   CardConversion conversion;
   const uint16_t language = GetU16(header + kCardLanguageOffset);
@@ -128,6 +129,8 @@ void BuildCardRecord(const uint8_t* header, const uint8_t* list, uint32_t listLe
     WriteOlbText(XTG_OLB1300_STRING, "XTG_OLB1300_STRING", olb);
   }
 }
+
+namespace {
 
 // What a save holds open, released on every path.
 struct CardSave {

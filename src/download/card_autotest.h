@@ -49,3 +49,10 @@ bool FindCardItem(uint16_t dataId, CardItemEntry* entry);
 // The format entry of one card item: the table's tag, conversion and precision, the
 // item's scale, and size = element count x element size taken as 16 bits.
 FormatEntry CardItemFormat(const CardItemEntry& entry, uint8_t scale, uint16_t count, uint8_t elementSize);
+
+// Builds the record of one card file in the record build buffer (the workspace allocated,
+// RecordBuildLength 0): the model name, circuit identifier and verdict of the 49-byte
+// `header`, the items of the `listLength` bytes of item list at `list` (nothing outside
+// them is read), and for a fiber model the OLB texts. Sets LanguageIndex and
+// ScannerModelName from the header.
+void BuildCardRecord(const uint8_t* header, const uint8_t* list, uint32_t listLength);

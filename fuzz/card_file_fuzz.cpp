@@ -1,0 +1,39 @@
+// Fuzz target for the card-file walk: a card autotest file's header and item list turned
+// into a record. Nothing outside the item list may be read (it lies on the heap, exactly
+// its length) and the record build buffer stays within bounds.
+//
+// Input: the card file itself (49 bytes of header, zero-filled when shorter, then the item
+// list, at most 131,071 bytes of it); the first byte's low bit also turns the conversion
+// log on.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "convert/conversion_log.h"
+#include "convert/workspace.h"
+#include "download/card_autotest.h"
+#include "session/state.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool ready = [] {
+    char folder[] = "/tmp/kxlib-card-fuzz-XXXXXX";  // KXLIB.LOG lands there
+    return mkdtemp(folder) != nullptr && chdir(folder) == 0 && AllocConversionBuffers() == 1;
+  }();
+  if (!ready) std::abort();
+  uint8_t header[kCardHeaderSize] = {};
+  std::memcpy(header, data, size < kCardHeaderSize ? size : kCardHeaderSize);
+  std::vector<uint8_t> list;
+  if (size > kCardHeaderSize) {
+    const size_t rest = size - kCardHeaderSize;
+    list.assign(data + kCardHeaderSize, data + kCardHeaderSize + (rest < kCardItemListSize ? rest : kCardItemListSize));
+  }
+  DebugLevel = (size != 0 && (data[0] & 1)) ? DBG_LOGFILE : 0;
+  if (DebugLevel) OpenConversionLog();
+  RecordBuildLength = 0;
+  BuildCardRecord(header, list.data(), static_cast<uint32_t>(list.size()));
+  if (RecordBuildLength > kRecordBuildBufferSize) std::abort();
+  CloseConversionLog();
+  return 0;
+}
