@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }();
   if (!ready) std::abort();
   uint8_t header[kCardHeaderSize] = {};
-  std::memcpy(header, data, size < kCardHeaderSize ? size : kCardHeaderSize);
+  if (size != 0) std::memcpy(header, data, size < kCardHeaderSize ? size : kCardHeaderSize);
   std::vector<uint8_t> list;
   if (size > kCardHeaderSize) {
     const size_t rest = size - kCardHeaderSize;
