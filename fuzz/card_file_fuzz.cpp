@@ -17,11 +17,16 @@
 #include "session/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool ready = [] {
-    char folder[] = "/tmp/kxlib-card-fuzz-XXXXXX";  // KXLIB.LOG lands there
-    return mkdtemp(folder) != nullptr && chdir(folder) == 0 && AllocConversionBuffers() == 1;
-  }();
-  if (!ready) std::abort();
+  static bool ready = false;
+  if (!ready) {  // the workspace, and the log open on /dev/null (the working folder kept)
+    ready = true;
+    if (AllocConversionBuffers() != 1) std::abort();
+    char cwd[4096], dir[] = "/tmp/kxcardfuzz.XXXXXX";
+    if (getcwd(cwd, sizeof cwd) && mkdtemp(dir) && chdir(dir) == 0) {
+      if (symlink("/dev/null", "KXLIB.LOG") == 0) OpenConversionLog();
+      if (unlink("KXLIB.LOG") != 0 || chdir(cwd) != 0 || rmdir(dir) != 0) std::abort();
+    }
+  }
   uint8_t header[kCardHeaderSize] = {};
   if (size != 0) std::memcpy(header, data, size < kCardHeaderSize ? size : kCardHeaderSize);
   std::vector<uint8_t> list;
@@ -29,11 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t rest = size - kCardHeaderSize;
     list.assign(data + kCardHeaderSize, data + kCardHeaderSize + (rest < kCardItemListSize ? rest : kCardItemListSize));
   }
-  DebugLevel = (size != 0 && (data[0] & 1)) ? DBG_LOGFILE : 0;
-  if (DebugLevel) OpenConversionLog();
+  DebugLevel = (header[0] & 1) ? DBG_LOGFILE : 0;
   RecordBuildLength = 0;
   BuildCardRecord(header, list.data(), static_cast<uint32_t>(list.size()));
   if (RecordBuildLength > kRecordBuildBufferSize) std::abort();
-  CloseConversionLog();
   return 0;
 }
