@@ -98,9 +98,11 @@ size_t ListEnd(const Bytes& file) {
 }
 
 Bytes ItemBytes(uint16_t id, uint8_t scale, uint16_t count, uint8_t size, const Bytes& data) {
-  Bytes b = {static_cast<uint8_t>(id),    static_cast<uint8_t>(id >> 8),    scale, 0,
-             static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), size,  0};
-  b.insert(b.end(), data.begin(), data.end());
+  Bytes b(8 + data.size());
+  const uint8_t head[8] = {static_cast<uint8_t>(id),    static_cast<uint8_t>(id >> 8),    scale, 0,
+                           static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), size,  0};
+  std::copy(head, head + 8, b.begin());
+  std::copy(data.begin(), data.end(), b.begin() + 8);
   return b;
 }
 
