@@ -4,7 +4,8 @@
 // - the names copied are exactly the response's first bytes after its header, and every
 //   name among them ends in its terminator;
 // - a listing reported whole used no more than the area and the response carried;
-// - the entry check and the found-name check agree with the response's length.
+// - the length checks of listings, entries and pieces and the found-name check agree
+//   with the response's length.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "card/card_blocks.h"
+#include "services/card_access.h"
 
 namespace {
 
@@ -46,7 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(terminators == reply.entryCount);
   }
 
-  Check(DirEntriesFit(reply) == (uint64_t{reply.entryCount} * kDirEntrySize <= reply.dataLength));
+  // A listing agrees with its header exactly when its names are copied whole and fill it.
+  const bool namesFill = outcome == NamesOutcome::kCopied && static_cast<uint64_t>(used) == reply.dataLength;
+  if (namesSize >= static_cast<int32_t>(reply.dataLength)) {
+    Check(CardResponseAgrees(MMC_DIR_LIST, reply) == namesFill);
+  }
+  Check(CardResponseAgrees(MMC_DIR_INFO, reply) == (uint64_t{reply.entryCount} * kDirEntrySize == reply.dataLength));
+  Check(CardResponseAgrees(MMC_READ_FILE, reply) == (reply.byteCount == reply.dataLength));
 
   uint32_t nameLength = 0;
   if (FoundName(reply, &nameLength)) {

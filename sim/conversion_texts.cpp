@@ -70,7 +70,9 @@ std::string ScaledText(int64_t value, int scale, int precision, int major) {
   const bool sign = value < 0 && !(major < 4 && magnitude < unit);
   std::string fraction = std::to_string(kept % PowerOfTen(precision));
   fraction.insert(0, static_cast<size_t>(precision) - fraction.size(), '0');
-  return (sign ? "-" : "") + std::to_string(kept / PowerOfTen(precision)) + "." + fraction;
+  std::string text = sign ? "-" : "";
+  text.append(std::to_string(kept / PowerOfTen(precision))).append(".").append(fraction);
+  return text;
 }
 
 std::string PrintFormatName(const std::string& base, int language, char powerSumLetter) {

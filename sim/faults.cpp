@@ -21,6 +21,7 @@ constexpr KindName kKindNames[] = {
     {FaultKind::kWrongType, "wrong-type"},
     {FaultKind::kWrongRecordType, "wrong-record-type"},
     {FaultKind::kBadStatus, "bad-status"},
+    {FaultKind::kDuplicatePacket, "duplicate-packet"},
 };
 
 bool IsLineFault(FaultKind kind) {

@@ -15,7 +15,9 @@
 //   frame faults (NAK a good frame, withhold its ACK): each intact frame received;
 //     `when` sees that frame's data;
 //   reply faults (delay, drop, wrong class / type / record type, other status): each
-//     reply the instrument is about to send; `when` sees the request.
+//     reply the instrument is about to send; `when` sees the request;
+//   packet faults (send a reply packet twice): each reply packet the host acknowledges;
+//     `when` sees the request being answered.
 // So "the next 3 frames" is {kind, rate 1, skip 0, count 3}, "1 byte in 1000" is
 // {kind, rate 0.001}, and "whenever record type 3841 is read" is a predicate.
 #pragma once
@@ -41,6 +43,8 @@ enum class FaultKind : uint8_t {
   kWrongType,        // the reply's Type is changed (+1)
   kWrongRecordType,  // the reply's RecordType is changed (+1)
   kBadStatus,        // the reply's Status is replaced by `status`
+  kDuplicatePacket,  // the host's ACK of a reply packet is taken as lost: the packet goes
+                     // again after the acknowledgement time-out, as an instrument sends it
   kCount
 };
 inline constexpr size_t kFaultKindCount = static_cast<size_t>(FaultKind::kCount);

@@ -204,7 +204,14 @@ void SerialWire::OnAckNak(uint8_t byte, uint32_t nowMs) {
     ++stats_.strayAckNaks;
     return;
   }
+  if (byte == kAck && !duplicating_ && faults_.Fire(FaultKind::kDuplicatePacket, &answering_)) {
+    // The ACK is "lost": the time-out below sends this packet again.
+    duplicating_ = true;
+    stats_.faultsInjected = faults_.Fired();
+    return;
+  }
   if (byte == kAck) {
+    duplicating_ = false;
     ++packetIndex_;
     if (packetIndex_ >= packetCount_) {
       ++stats_.repliesSent;
@@ -237,6 +244,7 @@ void SerialWire::AbandonReply() {
   tx_ = TxState::kIdle;
   reply_.clear();
   ackArmed_ = false;
+  duplicating_ = false;
   packetStartInOut_ = packetEndInOut_ = 0;
 }
 
@@ -299,7 +307,7 @@ void SerialWire::Tick(uint32_t nowMs) {
   if (tx_ == TxState::kAwaitAck && ackArmed_ &&
       Expired(nowMs, ackSinceMs_, options_.timings.ackTimeoutMs)) {
     ++stats_.ackTimeouts;
-    if (packetIndex_ == 0 && transmissions_ < options_.timings.maxTransmissions) {
+    if ((packetIndex_ == 0 || duplicating_) && transmissions_ < options_.timings.maxTransmissions) {
       ++stats_.packetResends;
       SendPacket(nowMs);
     } else {

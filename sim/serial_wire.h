@@ -23,9 +23,12 @@
 // host lost it, it gets it now, and if only the ACK was lost, a second copy of a first
 // packet just starts the host's message afresh. A later packet is never sent again on
 // silence, since a host that holds it would take a second copy as more data: the reply
-// is abandoned instead. A new request (a packet with the Start flag) also abandons any
-// reply still going out or waiting, together with its unsent bytes: the host has given
-// up on it, and a late reply would be taken as the answer to the new request.
+// is abandoned instead. The duplicate-packet fault does just that on purpose: it takes
+// the host's ACK of a packet as lost and sends the packet again on the time-out, as an
+// instrument does, so the host appends the same bytes twice. A new request (a packet
+// with the Start flag) also abandons any reply still going out or waiting, together with
+// its unsent bytes: the host has given up on it, and a late reply would be taken as the
+// answer to the new request.
 #pragma once
 
 #include <cstddef>
@@ -153,6 +156,7 @@ class SerialWire {
   uint32_t transmissions_ = 0;
   uint32_t dueMs_ = 0;          // when a delayed reply goes out
   bool ackArmed_ = false;       // the packet has left; its ACK time-out is running
+  bool duplicating_ = false;    // the packet's ACK was taken as lost: it goes again
   uint32_t ackSinceMs_ = 0;
   size_t packetStartInOut_ = 0; // out_ positions of the current packet's bytes
   size_t packetEndInOut_ = 0;

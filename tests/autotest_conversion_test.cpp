@@ -51,7 +51,8 @@ class AutotestTest : public testsupport::ConversionTest {
     ConversionTest::TearDown();
   }
   static void LoadFormat(const char* version, uint16_t recordType, const std::vector<Entry>& entries) {
-    std::strncpy(VersionInfo, version, sizeof VersionInfo);
+    std::memset(VersionInfo, 0, sizeof VersionInfo);
+    std::memcpy(VersionInfo, version, strnlen(version, sizeof VersionInfo - 1));
     for (size_t i = 0; i < entries.size(); ++i) {
       PutU16(FormatEntryBuffer + i * 8, entries[i].tag);
       PutU16(FormatEntryBuffer + i * 8 + 2, entries[i].size);

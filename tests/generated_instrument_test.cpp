@@ -13,9 +13,10 @@
 #include "convert/instrument_config.h"
 #include "convert/limits.h"
 #include "sim/dataset.h"
+#include "sim/pty_server.h"
+#include "sim/scanner.h"
 #include "tests/support/conversion_fixture.h"
 #include "tests/support/programs.h"
-#include "tests/support/scanner_session.h"
 
 namespace {
 
@@ -41,8 +42,13 @@ std::string FirstDifference(const std::vector<ExpectedItem>& got, const std::vec
   return "";
 }
 
-class GeneratedInstrumentTest : public testsupport::ScannerSessionTest {
+class GeneratedInstrumentTest : public testsupport::ConversionTest {
  protected:
+  void SetUp() override {
+    ConversionTest::SetUp();
+    server_.Start();
+  }
+
   // Converts every autotest of `set` of `type` as one save from the instrument does, into
   // a new data file; returns it.
   Bytes Save(const kxsim::Dataset& set, uint16_t type) {
@@ -87,7 +93,8 @@ class GeneratedInstrumentTest : public testsupport::ScannerSessionTest {
     return ProcessATResult(static_cast<int32_t>(stored.size()), file, type, error);
   }
 
-  testsupport::WorkingFolder folder_;
+  kxsim::Scanner scanner_;
+  kxsim::PtyServer server_{scanner_};
 };
 
 // Each row is one instrument (each autotest is offered cut short first, which must leave
@@ -110,7 +117,9 @@ TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor)
       {"coax, packed layout", kxsim::kRecCoaxAutotest, "V05.20", 16},
       {"coax, classic layout", kxsim::kRecCoaxAutotest, "V03.20", 17},
   };
-  Open();
+  uint32_t error = 0;
+  kxsim::LoadDataset(kxsim::GenerateDataset(), scanner_);  // the port settings
+  ASSERT_EQ(KXOpen(server_.ComName().c_str(), "9600", &error), 1) << std::hex << error;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     kxsim::DatasetOptions options;
@@ -120,8 +129,8 @@ TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor)
     options.fiberAutotests = row.type == kxsim::kRecFiberAutotest ? 24 : 0;
     options.coaxAutotests = row.type == kxsim::kRecCoaxAutotest ? 24 : 0;
     const kxsim::Dataset set = kxsim::GenerateDataset(options);
-    scanner.ClearRecords();
-    kxsim::LoadDataset(set, scanner);
+    scanner_.ClearRecords();
+    kxsim::LoadDataset(set, scanner_);
 
     const Bytes file = Save(set, row.type);
     DatFileView view;

@@ -3,8 +3,13 @@
 // of its documented error codes, within its time-outs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <tuple>
 
 #include "platform/platform.h"
@@ -24,7 +29,9 @@ constexpr uint32_t CallBoundMs(uint32_t retries) { return retries * (3000 + 500)
 // A keyed record written by pass i; its first 21 bytes ("LINK-nnnn") are the key.
 Bytes LinkRecord(int i) {
   Bytes record = Pattern(200 + (i % 7) * 150, 1000 + i);
-  std::snprintf(reinterpret_cast<char*>(record.data()), 21, "LINK-%04d", i % 25);
+  char key[21] = {};
+  std::snprintf(key, sizeof key, "LINK-%04d", i % 25);
+  std::copy(key, key + sizeof key, record.begin());
   return record;
 }
 
@@ -85,6 +92,62 @@ TEST_F(NoisyLineTest, ReadsAndWritesReturnTheRightDataOrADocumentedError) {
   }
   EXPECT_GT(reads, 180);  // at 1 in 1000 bytes nearly every call gets through
   EXPECT_GT(writes, 180);
+}
+
+// A reply packet received twice (its ACK lost, so the instrument sends it again) makes a
+// reply longer than its headers say. Each row aims the fault at one packet of the replies
+// to one request type: the call fails delivering nothing new, or delivers the right
+// bytes, never others; asked again, it delivers them.
+TEST_F(NoisyLineTest, APacketReceivedTwiceNeverAltersWhatACallDelivers) {
+  platform::SetClockSpeed(40);
+  Open("57600");
+  const Bytes record = Pattern(1420, 17), file = Pattern(20000, 18);  // 3 packets; 14 per 7930-byte piece
+  scanner.PutRecord(kUserPrefRec, 3, record);
+  scanner.card().AddFile("\\DUP\\A.BIN", file);
+  const std::string local = "/tmp/kxlib-duplicate-" + std::to_string(getpid());
+  Bytes got;  // what the call delivered
+  const auto read = [&](uint32_t* e) {
+    uint16_t number = 3, length = 2000;
+    got.assign(length, 0xEE);
+    const int r = KXReadRecord(kUserPrefRec, &number, got.data(), &length, e);
+    return got.resize(length), r;
+  };
+  const auto copy = [&](uint32_t* e) {
+    const int r = mmcReadFile("\\DUP\\A.BIN", local.c_str(), e);
+    std::ifstream in(local, std::ios::binary);
+    return got.assign(std::istreambuf_iterator<char>(in), {}), r;
+  };
+  const auto fired = [&] { return server->Stats().faultsInjected[size_t(kxsim::FaultKind::kDuplicatePacket)]; };
+  const struct {
+    const char* name;
+    uint16_t type;    // of the requests whose replies the fault is aimed at
+    uint32_t packet;  // the packet sent twice, from 0
+    std::function<int(uint32_t*)> call;
+    int result;
+    Bytes delivered;
+    const Bytes& intact;
+  } rows[] = {
+      {"the middle packet of a record", kDbRead, 1, read, 0, Bytes(2000, 0xEE), record},
+      {"the last packet of a record, once the reply is whole", kDbRead, 2, read, 1, record, record},
+      {"a middle packet of the first file piece", 15, 1, copy, 0, {}, file},
+      {"a middle packet of the last file piece", 15, 30, copy, 0, Head(file, 15860), file},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    uint32_t space = 0, error = 0;
+    KXGetVEXADBaseFreeSpace(&space, &error);  // once answered, the last row's ACKs are taken
+    auto rule = kxsim::FaultWhen(
+        kxsim::FaultKind::kDuplicatePacket, [t = row.type](const Bytes& r) { return U16(r, kAtType) == t; }, 1);
+    rule.skip = row.packet;
+    server->SetFaults(kxsim::FaultPlan().Add(rule));
+    const uint64_t before = fired();
+    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(row.result, row.result ? 0u : KXERR_COMM));
+    EXPECT_EQ(got, row.delivered);
+    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(1, 0u));
+    EXPECT_EQ(got, row.intact);
+    EXPECT_EQ(fired() - before, 1u);
+  }
+  std::remove(local.c_str());
 }
 
 struct ServiceRow {

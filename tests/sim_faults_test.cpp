@@ -36,13 +36,17 @@ struct Exchange {
   explicit Exchange(FaultRule rule, uint64_t seed = 1) : Exchange(FaultPlan().Add(std::move(rule)), seed) {}
   Exchange(FaultPlan plan, uint64_t seed)
       : faulty(model, seed, std::move(plan)), wire(faulty, kxsim::WireOptions{{}, 64}, &faulty.Injector()) {}
-  // Sends a read of `type` and returns everything the instrument answered at once, ACKing it.
-  Bytes Ask(uint16_t type) {
+  uint32_t now = 0;
+  // Sends a read of `type` and returns everything the instrument answered at once, ACKing
+  // it; then, `waitMs` later, what came meanwhile (not ACKed).
+  Bytes Ask(uint16_t type, uint32_t waitMs = 0) {
     const Bytes frame = simtest::Frame(0x2300, ReadOf(type));
-    wire.Receive(frame.data(), frame.size(), 0);
-    Bytes out = wire.TakeOutput(0);
-    wire.Receive(&kxsim::kAck, 1, 0);
-    return out;
+    wire.Receive(frame.data(), frame.size(), now);
+    Bytes out = wire.TakeOutput(now);
+    wire.Receive(&kxsim::kAck, 1, now);
+    if (waitMs == 0) return out;
+    wire.Tick(now += waitMs);
+    return simtest::Join({out, wire.TakeOutput(now)});
   }
 };
 
@@ -77,6 +81,7 @@ TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
     uint16_t type;
     const char* order;
     uint16_t status;  // 0: no reply
+    uint32_t waitMs = 0;  // also take what comes this much later
   };
   const struct {
     const char* name;
@@ -92,15 +97,21 @@ TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
       {"a status for one record type", kxsim::FaultWhen(FaultKind::kBadStatus, Reads(3841)),
        {{131, "AO", 1}, {3841, "AO", 2}, {131, "AO", 1}, {3841, "AO", 2}}, 4},
       {"another status, once", [] { FaultRule r = FaultNext(FaultKind::kBadStatus); r.status = 251; return r; }(), {{131, "AO", 251}, {131, "AO", 1}}, 2},
+      // The ACK of the packet is taken as lost: the same packet comes again on the time-out, once.
+      {"send a reply packet twice", FaultNext(FaultKind::kDuplicatePacket),
+       {{131, "AOO", 1, 1500}, {131, "AO", 1, 2000}}, 2},
+      {"not before the time-out, and not after a new request", FaultNext(FaultKind::kDuplicatePacket),
+       {{131, "AO", 1, 1499}, {131, "AO", 1, 2000}}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     Exchange ex(c.rule);
     for (const Ask& ask : c.asks) {
-      const auto got = TakeApart(ex.Ask(ask.type));
+      const auto got = TakeApart(ex.Ask(ask.type, ask.waitMs));
       EXPECT_EQ(got.order, ask.order);
-      if (ask.status == 0 || got.frames.size() != 1) continue;
+      if (ask.status == 0 || got.frames.empty()) continue;
       EXPECT_EQ(GetU16(got.frames[0].data, 4), ask.status);
+      EXPECT_EQ(got.frames.back().data, got.frames[0].data) << "the same packet each time";
     }
     EXPECT_EQ(ex.model.RequestCount(), c.taken);
   }

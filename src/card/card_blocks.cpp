@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "services/card_access.h"
 #include "wire/byte_order.h"
 
 namespace {
@@ -13,6 +14,19 @@ uint32_t BoundedLength(const char* text, uint32_t limit) {
   uint32_t n = 0;
   while (n <= limit && text[n] != '\0') ++n;
   return n;
+}
+
+// The bytes the EntryCount names of a listing take from the start of its data,
+// terminators included; false when a name runs past the response.
+bool ListedNamesLength(const CardReply& reply, uint32_t* length) {
+  uint32_t at = 0;
+  for (uint32_t i = 0; i < reply.entryCount; ++i) {
+    const void* end = at < reply.dataLength ? std::memchr(reply.data + at, 0, reply.dataLength - at) : nullptr;
+    if (end == nullptr) return false;
+    at = static_cast<uint32_t>(static_cast<const uint8_t*>(end) - reply.data) + 1;
+  }
+  *length = at;
+  return true;
 }
 
 }  // namespace
@@ -67,8 +81,19 @@ NamesOutcome AppendListedNames(const CardReply& reply, char* names, int32_t name
   return NamesOutcome::kCopied;
 }
 
-bool DirEntriesFit(const CardReply& reply) {
-  return static_cast<uint64_t>(reply.entryCount) * kDirEntrySize <= reply.dataLength;
+bool CardResponseAgrees(uint16_t command, const CardReply& reply) {
+  const uint32_t carried = reply.dataLength;
+  uint32_t names = 0;
+  switch (command) {
+    case MMC_DIR_LIST: return ListedNamesLength(reply, &names) && names == carried;
+    case MMC_DIR_INFO: return uint64_t{reply.entryCount} * kDirEntrySize == carried;
+    case MMC_FILE_INFO: return carried == kFileInfoResponse - kCardReplyHeader;
+    case MMC_CARD_STATUS: return carried == kCardStatusResponse - kCardReplyHeader;
+    case MMC_READ_FILE: return carried == reply.byteCount;
+    case MMC_FIRST_FILE:
+    case MMC_NEXT_FILE: return carried >= kFoundNameField && carried - kFoundNameField <= reply.byteCount;
+    default: return true;
+  }
 }
 
 bool FoundName(const CardReply& reply, uint32_t* length) {

@@ -90,17 +90,30 @@ struct CardReply {
 // False when the response is shorter than its header.
 bool ParseCardReply(const uint8_t* response, uint32_t length, CardReply* reply);
 
+// True when a response that the card accepted carries exactly what its header declares
+// for `command` (a card command code):
+//   MMC_DIR_LIST    the EntryCount names, each terminated, and nothing after them (a
+//                   count-only listing carries no names and is not judged here)
+//   MMC_DIR_INFO    EntryCount entries of 22 bytes
+//   MMC_FILE_INFO   10 data bytes;  MMC_CARD_STATUS  8 data bytes
+//   MMC_READ_FILE   ByteCount file bytes
+//   MMC_FIRST_FILE, MMC_NEXT_FILE  the 129-byte name field, then no more than ByteCount
+//                   file bytes (fewer: a file too large for one response, which the
+//                   caller reports as such)
+// Any other command: true. A response that disagrees is corrupt, as a reply message that
+// disagrees with its response length is (services/record.h): nothing of it may reach a
+// local file or a caller's buffer. An instrument on a clean line always agrees.
+bool CardResponseAgrees(uint16_t command, const CardReply& reply);
+
 // Appends the names of a listing response to the host's `names` area of `namesSize`
 // bytes, of which `*used` are taken: each name with its terminator, one after another.
 enum class NamesOutcome {
   kCopied,     // all EntryCount names are in `names`, *used advanced
   kNoRoom,     // a name would pass namesSize; the names before it were copied
-  kMalformed,  // a name runs past the response without its terminator
+  kMalformed,  // a name runs past the response without its terminator (nothing copied
+               // when the response passed CardResponseAgrees)
 };
 NamesOutcome AppendListedNames(const CardReply& reply, char* names, int32_t namesSize, int64_t* used);
-
-// True when the EntryCount directory entries fit the response.
-bool DirEntriesFit(const CardReply& reply);
 
 // The name of a first/next-file response: true when it is terminated within its
 // 129-byte field (which the response must carry); its length goes to *length.

@@ -28,3 +28,10 @@ bool CardCommand(uint16_t command, const uint8_t* block, int32_t blockLength, Re
   }
   return true;
 }
+
+bool ResponseAgrees(const char* call, uint16_t command, const CardReply& reply, uint32_t* error) {
+  if (CardResponseAgrees(command, reply)) return true;
+  Trace("%s Error - corrupt card response. Length = %#6x ", call, reply.dataLength + kCardReplyHeader);
+  SetCardError(error, KXERR_COMM);
+  return false;
+}

@@ -83,6 +83,11 @@ void TextTooLong(const char* call, uint32_t* error);
 // Text for a trace line ("" for null).
 inline const char* TraceText(const char* text) { return text != nullptr ? text : ""; }
 
+// False, with a trace line and KXERR_COMM (unless a code is set), when an accepted
+// response does not carry exactly what its header declares (CardResponseAgrees): it is
+// corrupt, and nothing of it may be delivered.
+bool ResponseAgrees(const char* call, uint16_t command, const CardReply& reply, uint32_t* error);
+
 // One card exchange into `area` with the given capacity, and the response's header.
 // False when KXAccessMMC failed (its code is in *error) or the response is shorter than
 // its header (KXERR_COMM). True otherwise, also when a cancel came during the exchange

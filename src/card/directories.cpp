@@ -51,10 +51,7 @@ int16_t FileInfo(const char* call, const char* path, const char* name, uint32_t*
     SetCardError(error, CardRefusal(reply.status));
     return 0;
   }
-  if (reply.dataLength < kFileInfoResponse - kCardReplyHeader) {
-    Malformed(call, error);
-    return 0;
-  }
+  if (!ResponseAgrees(call, MMC_FILE_INFO, reply, error)) return 0;
   if (fileSize != nullptr) *fileSize = GetU32(reply.data);
   if (info1 != nullptr) *info1 = GetU16(reply.data + 4);
   if (info2 != nullptr) *info2 = GetU16(reply.data + 6);
@@ -150,6 +147,7 @@ KXAPI int16_t KXAPI_CALL mmcGetDirectoryList(const char* path, const char* name,
       SetCardError(error, CardRefusal(reply.status));
       return 0;
     }
+    if (!ResponseAgrees("mmcGetDirectoryList", MMC_DIR_LIST, reply, error)) return 0;
     switch (AppendListedNames(reply, names, namesSize, &used)) {
       case NamesOutcome::kCopied:
         break;
@@ -194,10 +192,7 @@ KXAPI int16_t KXAPI_CALL mmcGetDirectoryInfo(const char* path, const char* name,
     SetCardError(error, CardRefusal(reply.status));
     return 0;
   }
-  if (!DirEntriesFit(reply)) {
-    Malformed("mmcGetDirectoryInfo", error);
-    return 0;
-  }
+  if (!ResponseAgrees("mmcGetDirectoryInfo", MMC_DIR_INFO, reply, error)) return 0;
   const uint32_t bytes = reply.entryCount * kDirEntrySize;
   if (entriesSize <= bytes) {
     Trace("mmcGetDirectoryInfo Error - entries do not fit. Size = %#6x ", entriesSize);
@@ -243,10 +238,7 @@ KXAPI int16_t KXAPI_CALL mmcGetMMCInfo(uint32_t* figure1, uint32_t* figure2, uin
     SetCardError(error, CardRefusal(reply.status));
     return 0;
   }
-  if (reply.dataLength < kCardStatusResponse - kCardReplyHeader) {
-    Malformed("mmcGetMMCInfo", error);
-    return 0;
-  }
+  if (!ResponseAgrees("mmcGetMMCInfo", MMC_CARD_STATUS, reply, error)) return 0;
   if (figure1 != nullptr) *figure1 = GetU32(reply.data);
   if (figure2 != nullptr) *figure2 = GetU32(reply.data + 4);
   return 1;

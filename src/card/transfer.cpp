@@ -33,8 +33,9 @@ int16_t CopyPieces(uint8_t* block, ResponseArea& area, LocalFile& file, uint32_t
       SetCardError(error, CardRefusal(reply.status));
       return 0;
     }
-    if (reply.byteCount > reply.dataLength || reply.byteCount > UINT32_MAX - offset) {
-      Trace("mmcReadFile Error - malformed card response ");
+    if (!ResponseAgrees("mmcReadFile", MMC_READ_FILE, reply, error)) return 0;
+    if (reply.byteCount > UINT32_MAX - offset) {
+      Trace("mmcReadFile Error - the file passes 4 GB ");
       SetCardError(error, KXERR_COMM);
       return 0;
     }
@@ -72,6 +73,7 @@ int16_t DeliverFoundFile(const char* call, uint16_t command, const uint8_t* bloc
     *error = KXERR_COMM;
     return 0;
   }
+  if (!ResponseAgrees(call, command, reply, error)) return 0;
   if (foundName != nullptr) std::memcpy(foundName, reply.data, nameLength + 1);
   if (reply.byteCount > reply.dataLength - kFoundNameField) {
     // The file did not travel whole: it is larger than one response can carry.
@@ -146,7 +148,8 @@ KXAPI int16_t KXAPI_CALL mmcReadFileHeader(const char* name, const char* path, v
     SetCardError(error, CardRefusal(reply.status));
     return 0;
   }
-  // Whatever ByteCount says: the area is zero past what the response filled.
+  if (!ResponseAgrees("mmcReadFileHeader", MMC_READ_FILE, reply, error)) return 0;
+  // However few bytes the piece has: the area is zero past what the response filled.
   std::memcpy(header, area.data() + kCardReplyHeader, kHeaderLength);
   return 1;
 }

@@ -8,6 +8,11 @@
 //   offset 10 payload
 // On the serial line a message travels as packets of at most 600 data bytes; the first
 // carries PacketFlagStart and the last PacketFlagEnd.
+//
+// Packets carry no sequence numbers: a packet the instrument sends again because the
+// host's acknowledgement was lost arrives as one more good packet and is appended a
+// second time. This layer cannot tell; the services judge a reply by the lengths its own
+// headers declare (services/record.h).
 #pragma once
 
 #include <cstdint>

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr uint32_t kHeader = sizeof(MessageHeader);
+// The reply is laid out like a record reply, so the record reply's length check fits it.
+static_assert(kCardLengthOffset == kOffRecordLength && kCardResponseOffset == kRecordMessageHeader);
 
 // Delivers the `length` response bytes at `data` into the host's area. Returns the result.
 uint32_t DeliverResponse(const uint8_t* data, uint32_t length, void* response, uint32_t* responseLength,
@@ -56,13 +58,16 @@ uint32_t TakeCardReply(const uint8_t* m, uint32_t size, uint16_t command, void* 
     *error = KXERR_COMM;
     return 0;
   }
-  const uint32_t length = size >= kCardResponseOffset ? GetU16(m + kCardLengthOffset) : 0;
-  if (size < kCardResponseOffset || length > size - kCardResponseOffset) {
-    // The reply claims more response bytes than it carried.
-    Trace(" KXAccessMMC Error - reply shorter than its response length ");
-    *error = KXERR_COMM;
+  if (!RecordReplyAgrees(m, size)) {
+    // Corrupt: the reply is not exactly the headers and the response they declare (a
+    // packet received twice makes it longer). Nothing is delivered; the line is
+    // resynchronised as after any failed exchange.
+    Trace(" KXAccessMMC Error - corrupt reply. Received %#6x bytes ", size);
+    KXSync();
+    *error = ExchangeFailure(KXERR_COMM);
     return 0;
   }
+  const uint32_t length = GetU16(m + kCardLengthOffset);
   const uint32_t result = DeliverResponse(m + kCardResponseOffset, length, response, responseLength, error);
   if (CancelRequested.load()) *error = KXERR_CANCELED;
   return result;

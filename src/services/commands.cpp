@@ -4,6 +4,10 @@
 // Command message: the 10-byte message header with the caller's Class and Type, then
 // the request payload (no record header). Data-ID replies carry 2 leading bytes, the
 // value, and 13 trailing bytes that are not part of it.
+//
+// Neither format declares a length: the payload is whatever follows the header. So a
+// command reply cannot be checked against its own lengths as record and card replies are
+// (a packet received twice would only lengthen the payload).
 #include <algorithm>
 #include <cstring>
 

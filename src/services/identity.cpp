@@ -12,6 +12,8 @@
 
 namespace {
 
+// The serial-number reply declares no length of its own: 60 bytes that are not read, then
+// the 11 characters, which only have to be there.
 constexpr uint32_t kSerialBuffer = 1024;
 constexpr uint32_t kSerialOffset = 70;  // 11 characters in the serial-number reply
 constexpr uint32_t kSerialLength = 11;

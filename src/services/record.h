@@ -56,3 +56,16 @@ constexpr uint32_t kRecordMessageBuffer = 65605;  // headers + the largest recor
 inline bool IsAutotestType(uint16_t type) {
   return type == COPPER_AUTOTEST_REC || type == FIBER_AUTOTEST_REC || type == COAX_AUTOTEST_REC;
 }
+
+// True when a reply message of `size` bytes at `m` is exactly the headers and the
+// RecordLength bytes they declare (a card reply, whose response length sits in the same
+// place, too). Callers apply it to replies with Status msOK, before taking anything out.
+//
+// A departure from the plain algorithm: a reply that disagrees with its own lengths is
+// corrupt, never delivered, and handled as a failed exchange. Packets carry no sequence
+// numbers, so a packet the instrument sends again after losing the host's acknowledgement
+// is appended a second time and leaves the message longer than its header says; an
+// instrument on a clean line always sends exactly what it declares, so nothing changes
+// there. The savers' own collection of pipelined replies must apply this same check (a
+// corrupt reply is a missed reply: the same record is asked for again).
+bool RecordReplyAgrees(const uint8_t* m, uint32_t size);

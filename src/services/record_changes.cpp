@@ -1,5 +1,9 @@
 // Changing the instrument's record database (write, update, delete, notify) and asking
 // how much room it has left.
+//
+// The replies here deliver nothing but their Status (changes) or one figure (free space),
+// and their formats declare no length of what follows the header, so a reply's size is
+// checked only for holding the fields read.
 #include <algorithm>
 #include <cstring>
 

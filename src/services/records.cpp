@@ -45,8 +45,17 @@ int16_t TakeReply(const uint8_t* m, uint32_t size, ReadMode mode, uint16_t type,
     *error = KXERR_NO_SCANNER;
     return 0;
   }
-  *number = GetU16(m + kOffRecordNumber);
   const uint16_t status = GetU16(m + kOffStatus);
+  if (status == msOK && !RecordReplyAgrees(m, size)) {
+    // Corrupt (see RecordReplyAgrees): nothing of it reaches the caller, not even the
+    // number, and the line is resynchronised as after any failed exchange, so that a
+    // caller that retries gets the record intact.
+    Trace(" KXReadRecord Error - corrupt reply. Received %#6x bytes ", size);
+    KXSync();
+    *error = ExchangeFailure(KXERR_COMM);
+    return 0;
+  }
+  *number = GetU16(m + kOffRecordNumber);
   if (status == STATUS_RECORD_NOT_FOUND) {
     Trace(" KXReadRecord warning - Record not found ");
     *error = KXERR_RECORD_NOT_FOUND;
@@ -58,12 +67,6 @@ int16_t TakeReply(const uint8_t* m, uint32_t size, ReadMode mode, uint16_t type,
     return 0;
   }
   const uint16_t recordLength = GetU16(m + kOffRecordLength);
-  if (size < kRecordMessageHeader || recordLength > size - kRecordMessageHeader) {
-    // The reply claims more record bytes than it carried.
-    Trace(" KXReadRecord Error - Read failed. ");
-    *error = KXERR_COMM;
-    return 0;
-  }
   const uint8_t* record = m + kRecordMessageHeader;
   const uint16_t capacity = *length;
   if (mode == ReadMode::ByKey && recordLength > capacity) {
@@ -113,6 +116,10 @@ void CancelAfterSuccess(uint32_t* error) {
 }
 
 }  // namespace
+
+bool RecordReplyAgrees(const uint8_t* m, uint32_t size) {
+  return size >= kRecordMessageHeader && size - kRecordMessageHeader == GetU16(m + kOffRecordLength);
+}
 
 extern "C" {
 
