@@ -112,12 +112,11 @@ void AskAgain(SaveCall& call, SerialPass& pass) {
 }
 
 // True when the reply is whole: long enough for its record header and, for a delivered
-// record, exactly its headers and RecordLength bytes. Anything else was damaged on the
-// way (or is a packet's second copy) and counts as a missed reply.
+// record, exactly the headers and the record they declare (the record service's own
+// check). Anything else was damaged on the way and counts as a missed reply.
 bool ReplyWhole(const uint8_t* m, uint32_t size) {
   if (size < kRecordMessageHeader) return false;
-  if (GetU16(m + kOffStatus) != msOK) return true;
-  return size == kRecordMessageHeader + GetU16(m + kOffRecordLength);
+  return GetU16(m + kOffStatus) != msOK || RecordReplyAgrees(m, size);
 }
 
 // Converts the delivered record in the reply buffer (its next request already sent).
