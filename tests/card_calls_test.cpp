@@ -56,7 +56,8 @@ std::string Reads(const std::string& pathName, std::initializer_list<uint32_t> o
 
 const std::string kP127 = "\\" + std::string(125, 'P') + "\\", kN127(127, 'N'), kN128(128, 'N');
 const std::string kD128 = "\\" + std::string(127, 'D') + "\\A", kLongName = "\\D\\" + kN128;
-constexpr uint32_t kCapacity = 4096 * 1024;
+constexpr uint32_t kCapacity = 4096 * 1024, kNotFound = KXERR_CARD_BASE + kxsim::kCardNotFound,
+                   kBad = KXERR_INVALID_FUNCTION;
 
 // A session on the simulated Scanner whose card SetUp fills, and a scratch folder for
 // local files. Public, so that the rows of a table may reach the card and the server.
@@ -161,17 +162,14 @@ Step CancelOnDelivery(int nth = 1) {
   };
 }
 Step Fail(platform::SysCall call, int err, uint32_t skip = 0) {
-  return [=](CardCallTest&) { platform::InjectFailure(call, err, skip); };
+  return [=](auto&) { platform::InjectFailure(call, err, skip); };
 }
 Step Refuse(uint16_t command, uint16_t status, uint32_t skip = 0) {
   return [=](CardCallTest& t) { t.card().RefuseNext(command, status, 1, skip); };
 }
-Step Stall(uint32_t count, uint32_t skip = 0) {
-  return [=](CardCallTest& t) { t.card().StallNextRead(count, skip); };
-}
+Step Stall(uint32_t count, uint32_t skip = 0) { return [=](CardCallTest& t) { t.card().StallNextRead(count, skip); }; }
 
 TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
-  const uint32_t notFound = KXERR_CARD_BASE + kxsim::kCardNotFound, bad = KXERR_INVALID_FUNCTION;
   const uint32_t notReady = KXERR_CARD_BASE + kxsim::kCardNotReady;
   const Bytes listed = Names({"F1.ATR", "F2.ATR", "F3.ATR", "F4.ATR", "F5.ATR", "F6.ATR", "F7.ATR", "F8.ATR", "OLD\\"});
   const std::string list = "12 \\L\\ *.* ";
@@ -189,21 +187,23 @@ TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
       {"no area: nothing sent", {Op::kList, "\\E\\", "", 0, 16}, 0, 0, {}, "", {}},
       {"a count of files", {Op::kCount, "\\L\\", "*.*", 2}, 1, 0, Le({8}), "12 \\L\\ *.* 0 2 128 0", {}},
       {"a count of directories", {Op::kCount, "\\L\\", "", 1}, 1, 0, Le({1}), "#1", {}},
-      {"a count in no directory", {Op::kCount, "\\NOSUCH\\"}, 0, notFound, Keep(2), "#1", {}},
+      {"a count in no directory", {Op::kCount, "\\NOSUCH\\"}, 0, kNotFound, Keep(2), "#1", {}},
       {"entries in an area one byte larger", {Op::kDirInfo, "\\D\\", "", 0, 67}, 1, 0, Cat({entries, Keep(1)}),
        "11 \\D\\  128", {}},
       {"entries in an area of their size", {Op::kDirInfo, "\\D\\", "", 0, 66}, 0, 0, Keep(80), "#1", {}},
       {"entries without an area", {Op::kDirInfo, "\\D\\", "", 0, 100}, 0, 0, {}, "", {}},
+      {"entries without a response area", {Op::kDirInfo, "\\D\\", "", 0, 67}, 0, platform::kErrorNotEnoughMemory,
+       Keep(67), "", {}, Fail(platform::SysCall::Alloc, ENOMEM)},
       {"file information", {Op::kFileInfo, "\\D\\", "B.ATR"}, 1, 0,
        Cat({Le({70000}, 4), Le({kxsim::kSampleDate, kxsim::kSampleTime, readOnly})}), "21 \\D\\ B.ATR", {}},
       {"a file size", {Op::kSize, "\\D\\", "A.ATR"}, 1, 0, Le({300}, 4), "#1", {}},
-      {"the size of no file", {Op::kSize, "\\D\\", "C.ATR"}, 0, notFound, Keep(4), "#1", {}},
+      {"the size of no file", {Op::kSize, "\\D\\", "C.ATR"}, 0, kNotFound, Keep(4), "#1", {}},
       {"127 characters of path and name", {Op::kSize, kP127.c_str(), kN127.c_str()}, 1, 0, Le({5}, 4),
        "21 " + kP127 + " " + kN127, {}},
-      {"a name of 128", {Op::kSize, kP127.c_str(), kN128.c_str()}, 0, bad, Keep(4), "", {}},
-      {"a path of 128 to a delete", {Op::kDelete, kD128.c_str() + 1, "A"}, 0, bad, {}, "", {}},
-      {"a path of 128 to a count", {Op::kCount, kN128.c_str()}, 0, bad, Keep(2), "", {}},
-      {"a name of 128 to a listing", {Op::kList, "", kN128.c_str(), 0, 9}, 0, bad, Keep(9), "", {}},
+      {"a name of 128", {Op::kSize, kP127.c_str(), kN128.c_str()}, 0, kBad, Keep(4), "", {}},
+      {"a path of 128 to a delete", {Op::kDelete, kD128.c_str() + 1, "A"}, 0, kBad, {}, "", {}},
+      {"a path of 128 to a count", {Op::kCount, kN128.c_str()}, 0, kBad, Keep(2), "", {}},
+      {"a name of 128 to a listing", {Op::kList, "", kN128.c_str(), 0, 9}, 0, kBad, Keep(9), "", {}},
       {"the card's status", {Op::kStatus}, 1, 0, Le({0}), "19", {}},
       {"the card's size and free space", {Op::kFigures}, 1, 0, Le({kCapacity, kCapacity - used_}, 4), "19", {}},
       {"a delete", {Op::kDelete, "\\X\\", "A.ATR", 0x0033}, 1, 0, {}, "17 \\X\\ A.ATR 51", {}},
@@ -232,7 +232,6 @@ TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
 }
 
 TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
-  const uint32_t notFound = KXERR_CARD_BASE + kxsim::kCardNotFound, bad = KXERR_INVALID_FUNCTION;
   const Bytes& cable = Data("\\TESTS\\CABLE003.ATR");
   const std::string cablePath = "\\TESTS\\ CABLE003.ATR";
   const char* const cableFile = "\\TESTS\\CABLE003.ATR";
@@ -243,13 +242,13 @@ TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
       {"an empty piece: again at the same offset", {Op::kRead, "\\A.ATR"}, 1, 0, {},
        "21 \\ A.ATR" + Reads("\\ A.ATR", {0, 7930, 7930, 15860, 23790, 31720, 39650}), Data("\\A.ATR"), Stall(1, 1)},
       {"99 empty pieces after one with bytes", {Op::kRead, "\\A.ATR"}, 1, 0, {}, "#106", Data("\\A.ATR"), Stall(99, 1)},
-      {"no such file: no local file", {Op::kRead, "\\NOSUCH.ATR"}, 0, notFound, {}, "21 \\ NOSUCH.ATR", {}},
+      {"no such file: no local file", {Op::kRead, "\\NOSUCH.ATR"}, 0, kNotFound, {}, "21 \\ NOSUCH.ATR", {}},
       {"no backslash: a file in the root", {Op::kRead, "ROOT.ATR"}, 1, 0, {}, "21  ROOT.ATR" + Reads(" ROOT.ATR", {0}),
        Data("\\ROOT.ATR")},
-      {"a final backslash: an empty name", {Op::kRead, "\\NODIR\\"}, 0, notFound, {}, "21 \\NODIR\\ ", {}},
-      {"a directory part of 128", {Op::kRead, kD128.c_str()}, 0, bad, {}, "", {}},
-      {"a name of 128", {Op::kRead, kLongName.c_str()}, 0, bad, {}, "", {}},
-      {"no local file named", {Op::kRead, "\\ROOT.ATR", "", 0, kNoLocal}, 0, bad, {}, "", {}},
+      {"a final backslash: an empty name", {Op::kRead, "\\NODIR\\"}, 0, kNotFound, {}, "21 \\NODIR\\ ", {}},
+      {"a directory part of 128", {Op::kRead, kD128.c_str()}, 0, kBad, {}, "", {}},
+      {"a name of 128", {Op::kRead, kLongName.c_str()}, 0, kBad, {}, "", {}},
+      {"no local file named", {Op::kRead, "\\ROOT.ATR", "", 0, kNoLocal}, 0, kBad, {}, "", {}},
       {"a local file is replaced", {Op::kRead, "\\ROOT.ATR"}, 1, 0, {}, "#2", Data("\\ROOT.ATR"),
        [](auto& t) { std::ofstream(t.local_) << std::string(5000, 'x'); }},
       {"a local file that cannot be made", {Op::kRead, "\\ROOT.ATR", "", 0, kUnmakeable}, 0, notFile, {},
@@ -274,8 +273,8 @@ TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
        Cat({Data("\\TESTS\\SHORT.ATR"), Bytes(19, 0), Keep(11)}), "15 \\TESTS\\ SHORT.ATR 0 0 49", {}},
       {"the header of a longer file", {Op::kHeader, "\\TESTS\\", "LONG.ATR"}, 1, 0,
        Cat({Head(Data("\\TESTS\\LONG.ATR"), 49), Keep(11)}), "#1", {}},
-      {"the header of no file", {Op::kHeader, "\\TESTS\\", "NONE"}, 0, notFound, Keep(60), "#1", {}},
-      {"a header without an area", {Op::kHeader, "\\TESTS\\", "LONG.ATR"}, 0, bad, {}, "", {}},
+      {"the header of no file", {Op::kHeader, "\\TESTS\\", "NONE"}, 0, kNotFound, Keep(60), "#1", {}},
+      {"a header without an area", {Op::kHeader, "\\TESTS\\", "LONG.ATR"}, 0, kBad, {}, "", {}},
       {"the walk's first file", {Op::kFirst, "\\T\\", "*.ATR"}, 1, 0, Found("A.ATR"), "27 \\T\\ *.ATR 128",
        Data("\\T\\A.ATR")},
       {"an empty next file", {Op::kNext}, 1, 0, Found("B.ATR"), "28", Bytes{}},
@@ -290,8 +289,8 @@ TEST_F(CardCallTest, CopiesHeadersAndTheWalk) {
       {"a first file into an unmakeable file", {Op::kFirst, "\\T\\", "", 0, kUnmakeable}, 0, notFile,
        Keep(137), "", {}},
       {"a next file into an unmakeable file", {Op::kNext, "", "", 0, kUnmakeable}, 0, notFile, Keep(137), "", {}},
-      {"a first file with a path of 128", {Op::kFirst, kN128.c_str()}, 0, bad, Keep(137), "", {}},
-      {"a first file without a local file", {Op::kFirst, "\\T\\", "", 0, kNoLocal}, 0, bad, Keep(137), "", {}},
+      {"a first file with a path of 128", {Op::kFirst, kN128.c_str()}, 0, kBad, Keep(137), "", {}},
+      {"a first file without a local file", {Op::kFirst, "\\T\\", "", 0, kNoLocal}, 0, kBad, Keep(137), "", {}},
       {"a found file that cannot be written", {Op::kFirst, "\\T\\"}, 0, KXERR_CARD_BASE + 0x2000, Found("A.ATR"), "#1",
        Bytes{}, Fail(platform::SysCall::FileWrite, ENOSPC)},
       {"a cancel with a found file", {Op::kFirst, "\\T\\"}, 0, KXERR_CANCELED, Keep(137), "#1", Bytes{},

@@ -146,6 +146,11 @@ TEST(DclImplode, SameBytesAsTheExhaustiveSearchEncoder) {
   for (size_t size : {518u, 1000u}) {  // a run: a literal, then repetitions at distance 1 of at most 516 bytes
     cases.push_back({Bytes(size, 'a'), 0, 1024, 517, size == 518 ? 1u : 483u, size == 518 ? 0u : 1u});
   }
+  for (uint32_t dict : {1024u, 4096u}) {  // long repeats, broken every 509 bytes, from 300 to 899 bytes back
+    Bytes input = dcltest::RandomBytes(14000, dict);
+    for (size_t i = 600; i < input.size(); ++i) input[i] = i % 509 ? input[i - 300 - i / 1500 * 97 % 600] : input[i];
+    cases.push_back({input, dict == 1024, dict, SIZE_MAX, 0, 0});
+  }
   for (unsigned kind = 0; kind < 4; ++kind) {  // the literal mode does not change the tokens chosen
     for (uint32_t dsize : {4u, 5u, 6u}) cases.push_back({dcltest::Sample(kind, 8400, kind), (kind + dsize) % 2, 64u << dsize, SIZE_MAX, 0, 0});
   }

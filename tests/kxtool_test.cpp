@@ -7,13 +7,12 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "convert/config_state.h"
-#include "convert/datafile.h"
-#include "convert/workspace.h"
+#include "tests/support/conversion_fixture.h"
 #include "tests/support/dcl_harness.h"
 #include "tests/support/programs.h"
 
@@ -21,7 +20,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace testsupport;
 
 // What standard output must hold: one text, or a list of texts.
 struct Texts : std::vector<std::string> {
@@ -30,35 +29,29 @@ struct Texts : std::vector<std::string> {
   Texts(std::initializer_list<std::string> texts) : vector(texts) {}
 };
 
-// One command line.
-struct Case {
-  std::vector<std::string> args;
-  int exit;
-  Texts out;        // standard output holds each text (is exactly the one when `exact`)
-  std::string err;  // standard error holds this
-  bool exact = false;
-  std::string input = "";  // standard input
-};
+// One command line: standard output holds each text of `out` (is exactly the one when
+// `exact`), standard error holds `err`; `input` is standard input.
+struct Case { std::vector<std::string> args; int exit; Texts out; std::string err; bool exact = false;
+              std::string input = ""; };
 
 std::string AsText(const Bytes& b) { return std::string(b.begin(), b.end()); }
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 std::string Pattern(size_t n, uint32_t seed) {
   std::string b(n, '\0');
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>((seed + i) * 2654435761u >> 13);
   return b;
 }
 
-class KxtoolTest : public ::testing::Test {
+// Runs in a scratch folder, `d` its path with a final slash.
+class KxtoolTest : public ConversionTest {
  protected:
-  void SetUp() override { std::filesystem::create_directories(dir_); }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
+  void SetUp() override {
+    ConversionTest::SetUp();
+    d = dir_ + "/";
+  }
+  static std::string Slurp(const std::string& path) { return AsText(ReadFile(path)); }
   void Write(const std::string& name, const std::string& data) const {
-    std::filesystem::create_directories(std::filesystem::path(dir_ + name).parent_path());
-    std::ofstream(dir_ + name, std::ios::binary) << data;
+    std::filesystem::create_directories(std::filesystem::path(d + name).parent_path());
+    std::ofstream(d + name, std::ios::binary) << data;
   }
 
   // Runs the cases in order: a failure says why in one line, a success says nothing on stderr.
@@ -67,7 +60,7 @@ class KxtoolTest : public ::testing::Test {
       std::vector<std::string> argv = {KXTOOL_PATH};
       argv.insert(argv.end(), c.args.begin(), c.args.end());
       Write("stdin", c.input);
-      const auto r = testsupport::RunProgram(argv, 60000, dir_ + "stdin");
+      const auto r = RunProgram(argv, 60000, d + "stdin");
       const std::string name = argv.size() > 2 ? argv[1] + " " + argv[2] : argv.back();
       EXPECT_EQ(r.exitCode, c.exit) << name << ": " << r.err;
       for (const std::string& part : c.out) {
@@ -81,9 +74,7 @@ class KxtoolTest : public ::testing::Test {
       EXPECT_TRUE(!json || c.exit != 0 || nlohmann::json::accept(r.out)) << name;
     }
   }
-
-  const std::string dir_ =
-      testing::TempDir() + "kxtool-" + testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+  std::string d;
 };
 
 TEST_F(KxtoolTest, VersionHelpAndUsageErrors) {
@@ -101,21 +92,29 @@ TEST_F(KxtoolTest, VersionHelpAndUsageErrors) {
           {{"dcl", "implode", "--dict", "many"}, 2, "", "--dict"}});
 }
 
+// The simulated Scanner logs every request (-v) and, stopped, its statistics with the
+// faults it injected; it does not stop when its standard input closes (--no-stdin).
 TEST_F(KxtoolTest, InfoNamesTheSimulatedScanner) {
-  testsupport::BackgroundKxsim sim;
-  const std::string port = sim.ComName();
+  std::optional<BackgroundKxsim> sim;
+  sim.emplace(std::vector<std::string>{"-v", "--stats", "--no-stdin", "-f", "delay=1:1"}, d + "kxsim.log");
+  const std::string port = sim->ComName();
   Expect({{{"info", port, "--baud", "57600"}, 0,
            {"Serial number:      KX000000001\nModel:              VEXAScanner2 (code 12)\nSoftware version:   V06.11",
-            "\nFormat definitions: supported\n"}, ""},
+            "\nFormat definitions: supported\n"}, ""}});
+  sim.reset();
+  const std::string log = Slurp(d + "kxsim.log");
+  EXPECT_NE(log.find("kxsim: request Class 14 Type 2, 70 bytes, record type 1026 number 0 -> Status 1, "),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("\nkxsim: fault delay injected "), std::string::npos) << log;
+  Expect({
           {{"info", "COM:/dev/kxlib-no-such-port"}, 1, "",
            "kxtool: cannot open COM:/dev/kxlib-no-such-port: Selected Com Port is unavailable (0x20000023)\n", true},
           {{"info", "COM:/dev/null", "--baud", "115200"}, 1, "", "The device's baud rate is unsupported. (0x200003F5)"}});
 }
 
 TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
-  const std::string& d = dir_;
   {
-    testsupport::BackgroundKxsim sim;
+    BackgroundKxsim sim;
     const std::string port = sim.ComName();
     Expect({{{"card", "info", port}, 0, "Card status: 0x0000 (ready)\nCard size:   33554432 bytes\n", ""},
             {{"card", "ls", port}, 0, "LOGS\\\nREADME.TXT\nSETUP\\\nTESTS\\\n", "", true},
@@ -131,7 +130,7 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
             {{"card", "rm", port, "TESTS/OLD", "--dir", "--all"}, 0, "Deleted \\TESTS\\OLD\n", "", true},
             {{"card", "rm", port, "TESTS/PATCH01.ATR"}, 0, "Deleted \\TESTS\\PATCH01.ATR\n", "", true},
             {{"card", "ls", port, "TESTS"}, 0, "CABLE001.ATR\nCABLE002.ATR\nCABLE003.ATR\n", "", true}});
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "none"));
+    EXPECT_FALSE(std::filesystem::exists(d + "none"));
   }
   {
     Write("card/RESULTS/A.ATR", Pattern(1500, 1));
@@ -140,7 +139,7 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
     Write("card/RESULTS/NOTES.TXT", Pattern(40, 4));
     Write("card/RESULTS/SUB/C.ATR", Pattern(10, 5));
     Write("out/.keep", "");
-    testsupport::BackgroundKxsim sim({"--card", dir_ + "card"});
+    BackgroundKxsim sim({"--card", d + "card"});
     const std::string port = sim.ComName();
     Expect({{{"card", "walk", port, "RESULTS", "--pattern", "*.ATR", "--into", d + "out"}, 0,
              "      1500  A.ATR\n         0  B.ATR\n    100000  HUGE.ATR\n3 files copied from \\RESULTS\\ into " + d + "out\n", "",
@@ -150,65 +149,36 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
             {{"card", "walk", port, "NOWHERE", "--into", d + "out"}, 1, "",
              "cannot copy the files of \\NOWHERE\\: the card refused: no such file or directory"},
             {{"card", "walk", port, "--into", d + "nowhere"}, 1, "", "is not a folder"}});
-    EXPECT_EQ(Slurp(dir_ + "out/A.ATR"), Pattern(1500, 1));
-    EXPECT_EQ(Slurp(dir_ + "out/HUGE.ATR"), Pattern(100000, 3));
-    EXPECT_EQ(Slurp(dir_ + "huge"), Pattern(100000, 3));
-    EXPECT_TRUE(std::filesystem::exists(dir_ + "out/B.ATR"));
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "out/NOTES.TXT"));
-    EXPECT_FALSE(std::filesystem::exists(dir_ + "out/.kxtool-walk.part"));
+    EXPECT_EQ(Slurp(d + "out/A.ATR"), Pattern(1500, 1));
+    EXPECT_EQ(Slurp(d + "out/HUGE.ATR"), Pattern(100000, 3));
+    EXPECT_EQ(Slurp(d + "huge"), Pattern(100000, 3));
+    EXPECT_TRUE(std::filesystem::exists(d + "out/B.ATR"));
+    EXPECT_FALSE(std::filesystem::exists(d + "out/NOTES.TXT"));
+    EXPECT_FALSE(std::filesystem::exists(d + "out/.kxtool-walk.part"));
   }
-  testsupport::BackgroundKxsim sim({"--card-status", "1"});
+  BackgroundKxsim sim({"--card-status", "1"});
   const std::string port = sim.ComName();
   Expect({{{"card", "info", port}, 0, "Card status: 0x0001 (no card, or the card is not ready)\n", "", true},
           {{"card", "ls", port}, 1, "",
            "kxtool: cannot list \\: the card refused: no card, or the card is not ready (card status 0x0001)\n"}});
 }
 
-struct Item {
-  uint16_t tag;
-  std::string value;
-};
-
-// Writes a new data file whose records hold the given items, with the library's writer.
-void SaveDataFile(const std::string& path, const std::vector<std::vector<Item>>& records) {
-  ResetConvertState();
-  ASSERT_EQ(AllocConversionBuffers(), 1);
-  platform::FileHandle file = platform::kNoFile;
-  DatFileHeader header;
-  ASSERT_EQ(OpenDatFile(path.c_str(), 0, &file, &header), 1);
-  uint32_t error = 0;
-  ASSERT_EQ(PrepareDatAppend(file, header, &error), 1);
-  for (const auto& record : records) {
-    RecordBuildLength = 0;
-    for (const Item& item : record) {
-      const auto* value = reinterpret_cast<const uint8_t*>(item.value.data());
-      ASSERT_GT(WriteDataItem(item.tag, static_cast<uint16_t>(item.value.size()), value, &error), 0u);
-    }
-    ASSERT_GT(AppendDatRecord(file, &error), 0u);
-  }
-  ASSERT_EQ(FinishDatFile(&file, &header, &error), 1);
-  ResetConvertState();
-}
-
 TEST_F(KxtoolTest, DumpAsTextAndAsJson) {
-  const std::string& d = dir_;
-  using std::string_literals::operator""s;
-  SaveDataFile(dir_ + "one.dat", {{{24, "LINK-001"}, {632, "\x0a\x0b"}, {78, ""}, {5022, "say \"hi\" \\"}}});
-  SaveDataFile(dir_ + "empty.dat", {});
-  SaveDataFile(dir_ + "raw.dat", {{{1, "\0A"s}, {2, "\x7f"}, {3, "\0"s}, {4, " ~"}}, {}});
-  SaveDataFile(dir_ + "two.dat", {{{24, "LINK-001"}, {632, "\x0a\x0b"}}, {{176, "PASS"}}});
-  SaveDataFile(dir_ + "broken.dat", {{{24, "FIRST"}}, {{24, "SECOND"}}});
-  std::string broken = Slurp(dir_ + "broken.dat");
-  broken[44 + 1] = 9;  // record 0: dictionary size code 9
-  Write("broken.dat", broken);
+  const Record one = {{24, TextBytes("LINK-001")}, {632, {0x0a, 0x0b}}, {78, {0}}, {5022, TextBytes("say \"hi\" \\")}};
+  const Bytes stored = Stored(RecordBytes(one));
+  Bytes broken = Stored(RecordBytes({{24, TextBytes("FIRST")}}));
+  broken[1] = 9;  // dictionary size code 9
+  WriteFile(d + "one.dat", DataFileBytes({stored}));
+  WriteFile(d + "empty.dat", DataFileBytes({}));
+  WriteFile(d + "raw.dat", DataFileBytes({Stored(RecordBytes({{1, {0, 'A'}}, {2, {0x7f}}, {3, {0}}, {4, {' ', '~'}}})),
+                                          kEmptyRecord}));
+  WriteFile(d + "two.dat", DataFileBytes({Stored(RecordBytes({{24, TextBytes("LINK-001")}, {632, {0x0a, 0x0b}}})),
+                                          Stored(RecordBytes({{176, TextBytes("PASS")}}))}));
+  WriteFile(d + "broken.dat", DataFileBytes({broken, Stored(RecordBytes({{24, TextBytes("SECOND")}}))}));
   Write("bad.dat", std::string(60, 'x'));
-  const std::string one = Slurp(dir_ + "one.dat");
-  uint32_t length = 0;  // record 0's: from its start to the index, whose offset the header holds at 38
-  for (int i = 3; i >= 0; --i) length = length << 8 | static_cast<uint8_t>(one[38 + i]);
   const std::string header = R"({"creator": "KXLIB.DLL", "version": "V02.00", "build_date": "Jan 22 2003", "records": )";
-
   Expect({{{"dump", "--json", d + "one.dat"}, 0,
-           header + R"([{"offset": 44, "length": )" + std::to_string(length - 44) +
+           header + R"([{"offset": 44, "length": )" + std::to_string(stored.size()) +
                R"(, "items": [{"tag": 24, "name": "XTG_STORED_AT_NAME", "text": "LINK-001"}, )"
                R"({"tag": 632, "name": null, "hex": "0a0b"}, {"tag": 78, "name": "XTG_UPREF_COMPANYNAME", "text": ""}, )"
                R"({"tag": 5022, "name": null, "text": "say \"hi\" \\"}]}]})" "\n", "", true},

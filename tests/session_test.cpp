@@ -1,34 +1,36 @@
-// Opening, closing and cancelling a session, the trace convention and the host's hooks.
-#include <gtest/gtest.h>
+// Opening, closing and cancelling a session (on a bare line and against the simulated
+// Scanner), the trace convention, the host's hooks, and the shared library as a host
+// loads it: exactly the public calls exported, the trace sent where KXLIB_TRACE says.
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "platform/platform.h"
 #include "session/runtime.h"
-#include "tests/support/library_fixture.h"
 #include "tests/support/line_peer.h"
+#include "tests/support/scanner_session.h"
 
 namespace {
 
 using namespace testsupport;
 
-class SessionTest : public LibraryTest {};
+using SessionTest = LibraryTest;
 
 TEST_F(SessionTest, AnOpenThatFailsLeavesNoSession) {
   enum Setup { kNone, kSilentLine, kHeldLine, kConfigureFails };
-  const struct {
-    const char* device;
-    const char* baud;
-    Setup setup;
-    uint32_t error;
-    uint32_t portOpens;
-    const char* trace;
-  } rows[] = {
+  const struct { const char* device, *baud; Setup setup; uint32_t error, portOpens; const char* trace; } rows[] = {
       {"LPT1", "9600", kNone, KXERR_NOT_OPEN, 0, "KXOpen Failed - Invalid DeviceName \n"},
       {"com3", "usb", kNone, KXERR_NO_SCANNER, 0, nullptr},  // a USB instrument with serial number com3
       {"COM1", "9600", kNone, KXERR_PORT_UNAVAILABLE, 1, nullptr},
@@ -58,11 +60,9 @@ TEST_F(SessionTest, AnOpenThatFailsLeavesNoSession) {
     const uint32_t opens = platform::SysCallCount(platform::SysCall::Open);
     uint32_t error = 123;
     EXPECT_EQ(KXOpen(r.device ? r.device : peer.ComName().c_str(), r.baud, &error), 0);
-    EXPECT_EQ(error, r.error);
-    EXPECT_EQ(UseCount, 0u);
-    EXPECT_EQ(OpenDeviceType, DEVICE_NONE);
-    EXPECT_EQ(ComPortIsOpen, 0u);
-    EXPECT_EQ(platform::SysCallCount(platform::SysCall::Open) - opens, r.portOpens);
+    const uint32_t portOpens = platform::SysCallCount(platform::SysCall::Open) - opens;
+    EXPECT_EQ(std::tuple(error, UseCount, OpenDeviceType, ComPortIsOpen, portOpens),
+              std::tuple(r.error, 0u, DEVICE_NONE, 0u, r.portOpens));
     if (held >= 0) close(held);
     if (r.error > 0x20000000) { EXPECT_STRNE(pxErrorMsg(r.error), pxErrorMsg(0)); }  // a library code has its text
     if (r.trace) {
@@ -94,22 +94,18 @@ TEST_F(SessionTest, CloseEndsTheSessionOnceAndCancelIsClearedByOpen) {
   KXCancel();
   EXPECT_EQ(CancelRequested.load(), 1u);
   KXClose();
-  EXPECT_EQ(CancelRequested.load(), 0u);
-  EXPECT_EQ(UseCount, 0u);
-  EXPECT_EQ(OpenDeviceType, DEVICE_COM);  // left as it was
-  EXPECT_EQ(ComPortIsOpen, 0u);
-  EXPECT_EQ(platform::SysCallCount(platform::SysCall::Break), 2u);  // break on, break off
+  // The device type is left as it was; break on, break off.
+  EXPECT_EQ(std::tuple(CancelRequested.load(), UseCount, OpenDeviceType, ComPortIsOpen,
+                       platform::SysCallCount(platform::SysCall::Break)), std::tuple(0u, 0u, DEVICE_COM, 0u, 2u));
   ClearTraces();
   KXClose();
   EXPECT_EQ(Traces(), (std::vector<std::string>{"KXClose():\n", "KXClose Warning - No Open device!\n"}));
   EXPECT_EQ(platform::SysCallCount(platform::SysCall::Break), 2u);
-
   UseCount = 1;
   SelectTransportForType(0x1234);
   KXClose();
   EXPECT_EQ(CountTrace("Error! Current Open device type is undefined!\n"), 1);
   EXPECT_EQ(UseCount, 0u);
-
   KXCancel();
   uint32_t error = 0;
   KXOpen("COM:/dev/kxlib-no-such-port", "9600", &error);
@@ -122,7 +118,6 @@ TEST_F(SessionTest, TracesAreWrittenOnlyWithTheTraceBitAndNeverPastTheBuffer) {
   KXClose();
   KXCancel();
   EXPECT_EQ(Traces(), (std::vector<std::string>{"\n"}));  // only the error trace's line break
-
   KXSetDebugLevel(DBG_TRACE);
   const std::string name = "LPT" + std::string(600, 'x');
   KXOpen(name.c_str(), "9600", &error);
@@ -161,14 +156,12 @@ TEST_F(SessionTest, TheHostsHooksReceiveTracesAndMessageBoxes) {
   uint32_t error = 0;
   EXPECT_EQ(KXOpen("LPT1", "9600", &error), 0);
   EXPECT_EQ(CancelRequested.load(), 1u);
-
   std::string seen;
   KXSetMessageBoxHook([](const char* title, const char* text, void* s) {
     *static_cast<std::string*>(s) = std::string(title) + "|" + text;
   }, &seen);
   platform::ShowMessageBox("Warning", "Baud rate too high");
   EXPECT_EQ(seen, "Warning|Baud rate too high");
-
   // A wait runs the pump hook while it lasts, and lasts at least its time.
   int pumps = 0;
   KXSetPumpHook([](void* n) { ++*static_cast<int*>(n); }, &pumps);
@@ -177,6 +170,140 @@ TEST_F(SessionTest, TheHostsHooksReceiveTracesAndMessageBoxes) {
   KXSetPumpHook(nullptr, nullptr);
   EXPECT_GE(pumps, 1);
   EXPECT_GE(platform::TickCount() - t0, 20u);
+}
+
+using SerialOpenTest = ScannerSessionTest;
+
+// The settings record is read at 9600 baud; any other rate goes back to the instrument
+// in byte 3 of it (its code: the rate's place among 300, 600, ... 57600), and the line
+// reopens at that rate.
+TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
+  const Bytes settings = {0x11, 0x22, 0x33, 5, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
+  const struct { const char* baud; uint32_t rate; int code; } rows[] = {  // code -1: no notify
+      {"9600", 9600, -1}, {"57600", 57600, 8}, {"19200", 19200, 6}, {"300", 300, 0}, {"38400", 38400, 7}};
+  scanner.PutRecord(kVersionRec, 0, Bytes(24, 'v'));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.baud);
+    server->ResetStats();
+    const size_t notifies = scanner.Notifies().size();
+    const uint32_t opens = platform::SysCallCount(platform::SysCall::Open);
+    const uint32_t breaks = platform::SysCallCount(platform::SysCall::Break);
+    Open(r.baud);
+    // The port was closed and opened again; a break (on, off) went out only before the read.
+    EXPECT_EQ(std::tuple(OpenDeviceType, server->Stats().messagesReceived, U16(server->Stats().lastRequest, kAtRecType),
+                         platform::SysCallCount(platform::SysCall::Open) - opens,
+                         platform::SysCallCount(platform::SysCall::Break) - breaks, scanner.LineBaud()),
+              std::tuple(DEVICE_COM, r.code < 0 ? 1u : 2u, kPortSettingsRec, 2u, 2u, r.rate));
+    ASSERT_EQ(scanner.Notifies().size(), notifies + (r.code >= 0));
+    Bytes sent = settings;
+    sent[3] = static_cast<uint8_t>(r.code);
+    if (r.code >= 0) { EXPECT_EQ(scanner.Notifies().back(), RecordMessage(0x402, 0x402, 10, 0, sent, kClassNotify)); }
+    // A second open is refused and the first session keeps working at the new rate.
+    uint32_t error = 0, freeSpace = 0;
+    EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
+    EXPECT_EQ(std::tuple(error, UseCount), std::tuple(KXERR_NOT_OPEN, 1u));
+    EXPECT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 1);
+    EXPECT_EQ(freeSpace, scanner.FreeSpace());
+    uint16_t number = 0, length = 24;
+    uint8_t buffer[24];
+    EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 1) << std::hex << error;
+    EXPECT_EQ(server->Stats().hostBaud, r.rate);
+    KXClose();
+  }
+}
+
+// The first open works, the reopen at the new rate fails at one of its steps: no session,
+// and no handle left on the port (another program can take it at once).
+TEST_F(SerialOpenTest, APortThatWillNotReopenAtTheNewRateIsNoScanner) {
+  for (const auto call : {platform::SysCall::Open, platform::SysCall::Lock, platform::SysCall::Configure}) {
+    SCOPED_TRACE(static_cast<int>(call));
+    platform::InjectFailure(call, EBUSY, 1);
+    uint32_t error = 0;
+    EXPECT_EQ(KXOpen(server->ComName().c_str(), "57600", &error), 0);
+    EXPECT_EQ(std::tuple(error, UseCount, ComPortIsOpen, OpenDeviceType),
+              std::tuple(KXERR_NO_SCANNER, 0u, 0u, DEVICE_NONE));
+    const int fd = open(server->ComName().substr(4).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    close(fd);
+    platform::ClearInjectedFailures();
+  }
+}
+
+class SlowScannerOpenTest : public ScannerSessionTest {
+  void Configure(kxsim::ServerOptions& options) override { options.replyDelayMs = 400; }
+};
+
+TEST_F(SlowScannerOpenTest, CancelDuringTheSettingsReadIsReported) {
+  std::thread canceller([] {
+    platform::SleepMs(100);
+    KXCancel();
+  });
+  uint32_t error = 0;
+  EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
+  canceller.join();
+  EXPECT_EQ(std::tuple(error, UseCount, ComPortIsOpen, OpenDeviceType), std::tuple(KXERR_CANCELED, 0u, 0u, DEVICE_NONE));
+}
+
+// Every call the public header declares.
+std::set<std::string> DeclaredCalls() {
+  std::ifstream header(std::string(KXLIB_SOURCE_DIR) + "/include/kxlib32.h");
+  const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
+  const std::regex declaration(R"(KXAPI [^;(]*KXAPI_CALL\s+(\w+)\s*\()");
+  std::set<std::string> names;
+  for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it) names.insert((*it)[1]);
+  return names;
+}
+
+TEST(Exports, SharedLibraryExportsExactlyThePublicCalls) {
+  std::set<std::string> exported;
+  FILE* pipe = popen(("nm -D --defined-only '" + std::string(KXLIB_SHARED_LIBRARY_PATH) + "'").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[512], name[400];
+  while (std::fgets(line, sizeof line, pipe)) {
+    if (std::sscanf(line, "%*s %*c %399s", name) == 1) exported.insert(name);  // "<address> <type> <name>"
+  }
+  pclose(pipe);
+  const std::set<std::string> declared = DeclaredCalls();
+  EXPECT_GT(declared.size(), 40u);
+  EXPECT_EQ(exported, declared);
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A host process loads the library with KXLIB_TRACE set (or not) and fails an open at trace
+// level 1 or 0: the trace reaches standard error, the file named, or nothing ("line": holds
+// the failure's trace line).
+TEST(Exports, TheTraceGoesWhereKxlibTraceSaysAtLoad) {
+  const std::string file = testing::TempDir() + "kxlib-trace.log", err = testing::TempDir() + "kxlib-stderr.log";
+  const struct { const char* target; uint16_t level; std::string toStderr, toFile; } rows[] = {
+      {"stderr", 1, "line", ""}, {file.c_str(), 1, "", "line"}, {file.c_str(), 0, "", "\n"}, {nullptr, 1, "", ""}};
+  for (const auto& r : rows) {
+    std::remove(file.c_str());
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+      r.target ? setenv("KXLIB_TRACE", r.target, 1) : unsetenv("KXLIB_TRACE");
+      void* library = dlopen(KXLIB_SHARED_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+      if (library == nullptr) _exit(2);
+      reinterpret_cast<void (*)(uint16_t)>(dlsym(library, "KXSetDebugLevel"))(r.level);
+      uint32_t error = 0;
+      reinterpret_cast<int16_t (*)(const char*, const char*, uint32_t*)>(dlsym(library, "KXOpen"))("LPT1", "9", &error);
+      _exit(error == KXERR_NOT_OPEN ? 0 : 3);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    for (const auto& [text, wanted] : {std::pair{Contents(err), r.toStderr}, std::pair{Contents(file), r.toFile}}) {
+      if (wanted == "line") {
+        EXPECT_NE(text.find("KXOpen Failed - Invalid DeviceName \n"), std::string::npos) << text;
+      } else {
+        EXPECT_EQ(text, wanted) << (r.target ? r.target : "unset") << " " << r.level;
+      }
+    }
+  }
 }
 
 }  // namespace

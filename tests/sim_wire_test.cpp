@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/faulty_instrument.h"
@@ -23,9 +24,6 @@ using simtest::Message;
 using simtest::Pattern;
 using simtest::TakeApart;
 
-// The host's request of Class 14, Type 5 travels as exactly these 22 bytes.
-const Bytes kSerialNumberFrame = {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23, 0x0A, 0x00, 0x0E,
-                                  0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0xDF};
 
 struct SimWire : ::testing::Test {
   kxsim::ScriptedInstrument model;
@@ -54,14 +52,9 @@ TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
   const Bytes a = Pattern(600, 1), b = Pattern(600, 2), c = Pattern(50, 3);
   Bytes badCrc = frame;
   badCrc[12] ^= 0x40;
-  struct Case {
-    const char* name;
-    Bytes bytes;
-    bool byteByByte;
-    const char* order;
-    std::vector<Bytes> taken;
-  } const cases[] = {
-      {"the 22-byte example", kSerialNumberFrame, false, "A|", {Message(14, 5)}},
+  const struct { const char* name; Bytes bytes; bool byteByByte; const char* order; std::vector<Bytes> taken; }
+  cases[] = {
+      {"the 22-byte example", testsupport::kSerialNumberFrame, false, "A|", {Message(14, 5)}},
       {"lower-case tag, a byte every 3 ms", Frame(0x2300, request, "packet"), true, "A|", {request}},
       {"mixed-case tag", Frame(0x2300, request, "PaCkEt"), false, "A|", {request}},
       {"garbage, a broken tag, a stray 'P'", Join({{'x', 'P', 'A', 'C', 'P', 0xFF, 'p'}, frame}), false, "A|", {request}},
@@ -75,7 +68,7 @@ TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
       {"an end without a start", Join({Frame(0x2200, c), Frame(0x2300, a)}), false, "AA|", {a}},
       {"a second start", Join({Frame(0x0300, a), Frame(0x0300, b), Frame(0x2200, c)}), false, "AAA|", {Join({b, c})}},
   };
-  for (const Case& k : cases) {
+  for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
     Make(0);
     const size_t before = model.RequestCount();
@@ -101,13 +94,8 @@ TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
 // Every packet's data continues the reply.
 TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
   const std::string nakThenSilence = "N:S N:S N:S N:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S";
-  const struct {
-    const char* name;
-    size_t length;
-    uint32_t delayMs;
-    std::string script;
-    uint64_t sent, abandoned, stray;
-  } cases[] = {
+  const struct { const char* name; size_t length; uint32_t delayMs; std::string script; uint64_t sent, abandoned, stray; }
+  cases[] = {
       {"each packet after the host's ACK", 1250, 0, "r2 T20:A a W0:S W100: A:M W100: A:E A:", 1, 0, 1},
       {"ten transmissions of a first packet", 700, 0, "r2 W5000:AS " + nakThenSilence + " W1500: A:", 0, 1, 1},
       {"ten transmissions, the last NAKed", 700, 0, "R2:AS N:S N:S N:S N:S N:S N:S N:S N:S N:S N: A:", 0, 1, 1},
@@ -146,11 +134,8 @@ TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
       }
       EXPECT_EQ(got.order, expected) << step;
     }
-    EXPECT_TRUE(carry.empty());
-    EXPECT_FALSE(wire->Busy());
-    EXPECT_EQ(wire->Stats().repliesSent, c.sent);
-    EXPECT_EQ(wire->Stats().repliesAbandoned, c.abandoned);
-    EXPECT_EQ(wire->Stats().strayAckNaks, c.stray);
+    EXPECT_EQ(std::tuple(carry.empty(), wire->Busy(), wire->Stats().repliesSent, wire->Stats().repliesAbandoned,
+                         wire->Stats().strayAckNaks), std::tuple(true, false, c.sent, c.abandoned, c.stray));
   }
 }
 
@@ -224,7 +209,7 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
 
   const std::vector<std::vector<std::string>> refused = {
       {"--fault", "bogus=1"}, {"--fault", "corrupt=2"}, {"--fault", "corrupt=0.1:sideways"}, {"--baud", "1234"},
-      {"--seed", "x"},        {"--free", "-1"},         {"stray"}};
+      {"--seed", "x"},        {"--free", "-1"},         {"stray"},             {"--bogus"}};
   for (auto args : refused) {
     args.insert(args.begin(), KXSIM_PATH);
     const auto refusal = testsupport::RunProgram(args, 10000);
@@ -232,6 +217,9 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
     EXPECT_EQ(refusal.out, "") << args[1];
   }
   EXPECT_EQ(testsupport::RunProgram({KXSIM_PATH, "--help"}).out.rfind("usage: kxsim", 0), 0u);
+  const auto noCard = testsupport::RunProgram({KXSIM_PATH, "--card", "/nonexistent/kxsim-card"});
+  EXPECT_EQ(std::tuple(noCard.exitCode, noCard.out, noCard.err),
+            std::tuple(1, "", "kxsim: /nonexistent/kxsim-card is not a folder\n"));
 }
 
 #endif  // KXSIM_PATH

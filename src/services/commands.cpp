@@ -79,7 +79,7 @@ KXAPI int16_t KXAPI_CALL KXSendCommand(uint16_t msgClass, uint16_t msgType, cons
     // the request was the larger), *replyLength still reports its full length.
     const uint32_t payload = size - kHeader;
     std::memcpy(reply, m.data() + kHeader, std::min<uint32_t>(payload, capacity));
-    *replyLength = static_cast<uint16_t>(payload);
+    if (replyLength) *replyLength = static_cast<uint16_t>(payload);  // a host may pass none
     result = 1;
   }
   if (*error == 0 && CancelRequested.load()) *error = KXERR_CANCELED;

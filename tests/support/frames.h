@@ -14,6 +14,9 @@ namespace testsupport {
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint8_t kAck = 0x06, kNak = 0x15;
+// The request of Class 14, Type 5 travels as exactly these 22 bytes.
+inline const Bytes kSerialNumberFrame = {0x50, 0x41, 0x43, 0x4B, 0x45, 0x54, 0x00, 0x23, 0x0A, 0x00, 0x0E,
+                                         0x00, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0xDF};
 
 // A message: Class, Type, Status at 0, 2, 4. A record message adds RecordType 10,
 // RecordLength 12, RecordNumber 14, KeyMode 16, KeyLength 18, Key 20, and the data from 70.

@@ -73,7 +73,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs, co
   return result;
 }
 
-BackgroundKxsim::BackgroundKxsim(const std::vector<std::string>& args) {
+BackgroundKxsim::BackgroundKxsim(const std::vector<std::string>& args, const std::string& errPath) {
 #ifdef KXSIM_PATH
   int inPipe[2], outPipe[2];
   if (pipe(inPipe) != 0 || pipe(outPipe) != 0) throw std::runtime_error("pipe");
@@ -83,6 +83,7 @@ BackgroundKxsim::BackgroundKxsim(const std::vector<std::string>& args) {
   posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
   posix_spawn_file_actions_addclose(&fa, inPipe[1]);
   posix_spawn_file_actions_addclose(&fa, outPipe[0]);
+  if (!errPath.empty()) posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<std::string> all = {KXSIM_PATH};
   all.insert(all.end(), args.begin(), args.end());
   auto argv = ArgvOf(all);
@@ -107,7 +108,7 @@ BackgroundKxsim::BackgroundKxsim(const std::vector<std::string>& args) {
   }
   throw std::runtime_error("kxsim printed no device name");
 #else
-  (void)args;
+  (void)args, (void)errPath;
   throw std::runtime_error("kxsim was not built");
 #endif
 }

@@ -18,10 +18,11 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 60000,
                          const std::string& inputPath = "/dev/null");
 
-// kxsim started with `args`; ComName() is the device name it printed on its first line.
+// kxsim started with `args` (its standard error to the file `errPath` when given);
+// ComName() is the device name it printed on its first line.
 class BackgroundKxsim {
  public:
-  explicit BackgroundKxsim(const std::vector<std::string>& args = {});
+  explicit BackgroundKxsim(const std::vector<std::string>& args = {}, const std::string& errPath = "");
   ~BackgroundKxsim();  // stops it
   BackgroundKxsim(const BackgroundKxsim&) = delete;
   BackgroundKxsim& operator=(const BackgroundKxsim&) = delete;

@@ -1,24 +1,134 @@
-// The data-file writer: new files and appends, refused files, the item writer, records
-// that cannot be stored, failing system calls, and the log it writes. Results are read
-// back with the library's data-file reader.
+// The data-file reader and writer. The reader: header and index checks, record decoding
+// with tag names, one crafted input per problem (every problem an error text; random
+// damage is the fuzz target's). The writer: new files and appends, refused files, the
+// item writer, records that cannot be stored, failing system calls, and the log it
+// writes; its results are read back with the reader.
 
 #include <cerrno>
 #include <cstdio>
 
 #include "platform/platform.h"
 #include "tests/support/conversion_fixture.h"
+#include "tests/support/dcl_harness.h"
 
 namespace {
 
 using namespace testsupport;
 using Errors = std::vector<uint32_t>;
+using DatReaderTest = ConversionTest;
 const Record kUnreadable = {{0xFFFF, {}}};  // no item reads back with length 0
 
-// Bytes that implode badly: a simple generator with no repetitions worth coding.
-Bytes Noise(size_t n, uint32_t seed = 12345) {
-  Bytes b(n);
-  for (auto& x : b) x = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-  return b;
+TEST_F(DatReaderTest, ReadsHeaderIndexAndItemsWithTheirNames) {
+  DebugLevel = 0;  // names do not depend on the log
+  const Record items = {{24, TextBytes("LINK-001")}, {0, {0}}, {32767, {'x'}}, {5022, TextBytes("0.85")},
+                        {632, {0x0a, 0x0b}}, {84, {'m'}}, {5058, {'S'}}};
+  const Bytes first = Stored(RecordBytes(items)), second = Stored(RecordBytes({{24, TextBytes("LINK-002")}}));
+  const Bytes file = DataFileBytes({first, second}, {'T', 'R'}, "VXP27.DLL");
+  DatFileView view;
+  std::string error;
+  ASSERT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &error)) << error;
+  EXPECT_EQ(view.creator + "/" + view.version + "/" + view.buildDate, "VXP27.DLL/V02.00/Jan 22 2003");
+  ASSERT_EQ(view.index.size(), 2u);
+  EXPECT_EQ(view.index[1].fileOffset, 44u + first.size());
+  DatRecord record;
+  ASSERT_TRUE(ReadDatRecord(view, 0, &record)) << record.error;
+  EXPECT_EQ(std::tuple(record.offset, record.length), std::tuple(44u, first.size()));
+  EXPECT_EQ(ItemsOf(record), items);
+  EXPECT_EQ(record.Text(record.items[0]), "LINK-001");
+  // The sweep tag (632) and 5022 are no row's tags.
+  const char* names[] = {"XTG_STORED_AT_NAME", "UNUSED_DATAID", "UNUSED_DATAID", nullptr, nullptr,
+                         "XTG_UPREF_UNITS", "XTG_VEXAFIBER_SERIALNUMBER"};
+  for (size_t i = 0; i < 7; ++i) EXPECT_STREQ(record.items[i].name, names[i]) << i;
+  ASSERT_TRUE(ReadDatRecord(view, 1, &record));
+  EXPECT_EQ(ItemsOf(record), (Record{{24, TextBytes("LINK-002")}}));
+  EXPECT_FALSE(ReadDatRecord(view, 2, &record));
+}
+
+TEST_F(DatReaderTest, RefusedFilesNameTheProblem) {
+  const Bytes good = DataFileBytes({kEmptyRecord}, {'T'});
+  struct Case { Bytes file; const char* problem; } cases[] = {
+      {Bytes(good.begin(), good.begin() + 43), "44-byte header"}, {{}, "44-byte header"},
+      {DataFileBytes({}, {}, "OTHER.DLL"), "creator \"OTHER.DLL\""},
+      {DataFileBytes({}, {}, "KXLIB.DLL", "V03.00"), "version \"V03.00\""},
+      {DataFileBytes({}, {}, "KXLIB.DLL", "V02.00V02."), "version \"V02.00V02.\""},  // no NUL
+      {good, "not a multiple of 8"}, {good, "index (offset 4294967280"},  // offset + length would wrap in 32 bits
+      {good, "trailer (offset 56, 2 bytes)"},
+  };
+  PutLE(cases[5].file, 42, 12, 2);
+  PutLE(cases[6].file, 38, 0xFFFFFFF0u, 4);
+  PutLE(cases[7].file, 36, 2, 2);
+  for (const Case& c : cases) {
+    DatFileView view;
+    std::string error;
+    EXPECT_FALSE(OpenDatBytes(c.file.data(), c.file.size(), &view, &error)) << c.problem;
+    EXPECT_NE(error.find(c.problem), std::string::npos) << error;
+  }
+}
+
+// Records with lying index entries, streams that do not expand, items that do not fit.
+TEST_F(DatReaderTest, RecordProblemsStayWithTheirRecord) {
+  const Bytes a = Stored(RecordBytes({{24, TextBytes("FIRST")}, {176, TextBytes("PASS")}, {82, Bytes(300, 'o')}}));
+  const Bytes b = Stored(RecordBytes({{24, TextBytes("SECOND")}})), good = DataFileBytes({a, b});
+  const uint32_t index = static_cast<uint32_t>(44 + a.size() + b.size());
+  auto entry = [&](uint32_t at, uint32_t value) {
+    Bytes f = good;
+    PutLE(f, at, value, 4);
+    return f;
+  };
+  auto only = [&](const Bytes& stored) { return DataFileBytes({stored}); };
+  auto bad = [](const Bytes& item) {  // a good item, then this one
+    Bytes raw = RecordBytes({{24, TextBytes("OK")}});
+    raw.insert(raw.end(), item.begin(), item.end());
+    return DataFileBytes({Stored(raw)});
+  };
+  Bytes badDict = b, badMode = b;
+  badDict[1] = 7;
+  badMode[0] = 2;
+  struct Case { Bytes file; const char* problem; size_t items; };  // problem "": the record decodes
+  const Case cases[] = {
+      {entry(index, 0xFFFFFFFEu), "outside the file", 0},
+      {entry(index + 4, static_cast<uint32_t>(good.size())), "outside the file", 0},
+      {entry(index + 4, static_cast<uint32_t>(a.size() / 2)), "result 4", 0}, {entry(index + 4, 0), "empty", 0},
+      {entry(index + 4, 3), "too short", 0},
+      {entry(index + 4, static_cast<uint32_t>(a.size() + b.size())), "", 3},  // bytes after the end marker
+      {only(badDict), "result 1", 0}, {only(badMode), "result 2", 0}, {only(kEmptyRecord), "", 0},
+      {only({0x00, 0x05, 0x01, 0xFF}), "", 0},  // the same with a 2048-byte dictionary
+      {only({0x00, 0x06, 0x00, 0x00}), "does not decode", 0},
+      {bad({24, 0, 10, 0, 'a', 'b'}), "item at offset 6 (tag 24): length 10 runs past", 0},
+      {bad({5, 0, 1}), "header runs past", 0}, {bad({5, 0, 0, 0}), "invalid length 0", 0},
+      {bad({5, 0, 0xFF, 0xFF}), "invalid length 65535", 0},
+      {only(Stored(Bytes(kMaxDatRecordExpanded + 1000, 'z'))), "expands past 262140", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.problem);
+    DatFileView view;
+    std::string error;
+    ASSERT_TRUE(OpenDatBytes(c.file.data(), c.file.size(), &view, &error)) << error;
+    DatRecord record;
+    EXPECT_EQ(ReadDatRecord(view, 0, &record), *c.problem == '\0');
+    EXPECT_NE(record.error.find(c.problem), std::string::npos) << record.error;
+    EXPECT_EQ(record.items.size(), c.items);
+    EXPECT_LE(record.data.size(), kMaxDatRecordExpanded);
+    // The other record of a file with one bad entry still reads.
+    if (view.index.size() > 1) {
+      EXPECT_TRUE(ReadDatRecord(view, 1, &record));
+      EXPECT_EQ(ItemsOf(record), (Record{{24, TextBytes("SECOND")}}));
+    }
+  }
+}
+
+TEST_F(DatReaderTest, LoadFileBytesReadsWholeFilesOrSaysWhy) {
+  Bytes big(200000), bytes;
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+  WriteFile("big.bin", big);
+  std::string error;
+  EXPECT_TRUE(LoadFileBytes("big.bin", &bytes, &error)) << error;
+  EXPECT_EQ(bytes, big);
+  EXPECT_FALSE(LoadFileBytes("/nonexistent/kx.dat", &bytes, &error));
+  EXPECT_EQ(error, "cannot open /nonexistent/kx.dat: No such file or directory");
+  platform::InjectFailure(platform::SysCall::FileRead, EIO, /*skip=*/1);
+  EXPECT_FALSE(LoadFileBytes("big.bin", &bytes, &error));
+  EXPECT_EQ(error, "cannot read big.bin");
 }
 
 class DataFileTest : public ConversionTest {
@@ -56,8 +166,7 @@ class DataFileTest : public ConversionTest {
       errors.push_back(error);
       if (lastErrors) lastErrors->push_back(LastError);
     }
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-    EXPECT_EQ(file, platform::kNoFile);
+    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), file}), std::tuple(1, platform::kNoFile));
     return errors;
   }
 
@@ -117,10 +226,9 @@ TEST_F(DataFileTest, SavesLayOutHeaderRecordsIndexAndTrailer) {
       at += view.index[n].length;
     }
     const Bytes trailer = kept ? c.trailer : Bytes{};
-    EXPECT_EQ(view.header.indexOffset, at);
-    EXPECT_EQ(view.header.indexLength, 8 * expected.size());
-    EXPECT_EQ(view.header.trailerOffset, at + 8 * expected.size());
-    EXPECT_EQ(view.header.trailerLength, trailer.size());
+    const size_t indexEnd = at + 8 * expected.size();
+    EXPECT_EQ(std::tuple(view.header.indexOffset, view.header.indexLength, view.header.trailerOffset,
+                         view.header.trailerLength), std::tuple(at, indexEnd - at, indexEnd, trailer.size()));
     EXPECT_EQ(Bytes(after.begin() + view.header.trailerOffset, after.end()), trailer);
   }
 }
@@ -162,13 +270,10 @@ TEST_F(DataFileTest, RefusedFilesDoNotChange) {
       DatFileHeader header;
       ASSERT_EQ(OpenDatFile("broken.dat", 1, &file, &header), 1);
       uint32_t error = 0;
-      EXPECT_EQ(PrepareDatAppend(file, header, &error), 0);
-      EXPECT_EQ(error, c.error);
+      EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(0, c.error));
       BuildRecord({{24, TextBytes("REFUSED")}});
-      EXPECT_EQ(AppendDatRecord(file, &error), 0u);
-      EXPECT_EQ(error, KXERR_NOT_OPEN);
-      EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-      EXPECT_EQ(error, 0u);
+      EXPECT_EQ((std::tuple{AppendDatRecord(file, &error), error}), std::tuple(0u, KXERR_NOT_OPEN));
+      EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}), std::tuple(1, 0u));
     }
     EXPECT_EQ(ReadFile("broken.dat"), content);
   }
@@ -205,17 +310,15 @@ TEST_F(DataFileTest, WriteDataItemAppendsOrRefusesWhole) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.tag);
     uint32_t error = 7;
-    EXPECT_EQ(WriteDataItem(s.tag, s.length, s.value, &error), s.result);
-    EXPECT_EQ(error, s.error);
-    EXPECT_EQ(RecordBuildLength, s.usedAfter);
+    EXPECT_EQ((std::tuple{WriteDataItem(s.tag, s.length, s.value, &error), error, RecordBuildLength}),
+              std::tuple(s.result, s.error, s.usedAfter));
   }
   EXPECT_EQ(CountTrace("Invalid Length in WriteDataItem\n"), 1);
   RecordBuildLength = 13;
   EXPECT_EQ(BuiltItems(), (Record{{0x1234, TextBytes("12.5")}, {24, {0}}}));
   FreeConversionBuffers();
   uint32_t error = 0;
-  EXPECT_EQ(WriteDataItem(1, 1, "a", &error), 0u);
-  EXPECT_EQ(error, KXERR_BAD_MEMORY_HANDLE);
+  EXPECT_EQ((std::tuple{WriteDataItem(1, 1, "a", &error), error}), std::tuple(0u, KXERR_BAD_MEMORY_HANDLE));
 }
 
 // Records that cannot be stored get no entry and leave the file readable.
@@ -225,8 +328,9 @@ TEST_F(DataFileTest, RecordsThatDoNotImplodeWithinTheLimitsAreRefused) {
   for (size_t i = 0; i < compressible.size(); ++i) compressible[i] = static_cast<uint8_t>("ABCDEFGHIJ"[i % 10]);
   const std::vector<Record> records = {
       {{24, TextBytes("before")}}, {{632, compressible}},
-      {{633, Noise(65534)}},  // above 65,535 bytes imploded
-      {{1, Noise(65534, 1)}, {2, Noise(65534, 2)}, {3, Noise(65534, 3)}, {4, Noise(65522, 4)}},  // past the buffer
+      {{633, dcltest::RandomBytes(65534, 12345)}},  // above 65,535 bytes imploded
+      {{1, dcltest::RandomBytes(65534, 1)}, {2, dcltest::RandomBytes(65534, 2)}, {3, dcltest::RandomBytes(65534, 3)},
+       {4, dcltest::RandomBytes(65522, 4)}},  // past the buffer
       {{24, TextBytes("after")}}};
   Errors lastErrors;
   EXPECT_EQ(Save("large.dat", false, records, &lastErrors),
@@ -236,15 +340,14 @@ TEST_F(DataFileTest, RecordsThatDoNotImplodeWithinTheLimitsAreRefused) {
   EXPECT_EQ(Load("large.dat"), (std::vector<Record>{records[0], records[1], records[4]}));
   FreeConversionBuffers();  // without a workspace there is nothing to implode
   uint32_t error = 0;
-  EXPECT_EQ(ImplodeRecord(&error), 0u);
-  EXPECT_EQ(error, KXERR_FILE_WRITE);
+  EXPECT_EQ((std::tuple{ImplodeRecord(&error), error}), std::tuple(0u, KXERR_FILE_WRITE));
 }
 
 TEST_F(DataFileTest, WriteATBufferWritesOneStoredRecordAtThePosition) {
   DebugLevel = DBG_TRACE;
   uint32_t winError = 0;
   const platform::FileHandle file = platform::FileOpen("raw.bin", platform::FileMode::kReplace, &winError);
-  BuildRecord({{1, Noise(65534, 1)}, {2, Noise(20000, 2)}});
+  BuildRecord({{1, dcltest::RandomBytes(65534, 1)}, {2, dcltest::RandomBytes(20000, 2)}});
   EXPECT_EQ(WriteATBuffer(file), 0u);  // above 65,535 bytes imploded: nothing written
   EXPECT_EQ(CountTrace("Error writing to file"), 1);
   const Record record = {{1, TextBytes("ok")}};
@@ -289,15 +392,14 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     ASSERT_EQ(OpenDatFile("seam.dat", 1, &file, &header), c.opened);
     if (!c.opened) continue;
     uint32_t error = 0;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), c.prepared ? 0 : 1);
-    EXPECT_EQ(error, c.prepared);
+    EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(c.prepared ? 0 : 1, c.prepared));
     BuildRecord(first);
     AppendDatRecord(file, &error);
     EXPECT_EQ(error, c.appended);
     BuildRecord(second);
     AppendDatRecord(file, &error);
-    EXPECT_EQ(FinishDatFile(&file, &header, &error), c.finished);
-    EXPECT_EQ(error, c.finished ? 0 : KXERR_FILE_WRITE);
+    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}),
+              std::tuple(c.finished, c.finished ? 0u : KXERR_FILE_WRITE));
     if (c.finished == 0) continue;
     // What reads back: a refused append leaves the file as it was; a failed record write
     // leaves an entry of length 0 and the next record where it would have gone.
@@ -306,8 +408,7 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     EXPECT_EQ(Load("seam.dat", &view), c.prepared ? std::vector<Record>{old} : expected);
     if (c.appended == KXERR_FILE_WRITE) {
       ASSERT_EQ(view.index.size(), 3u);
-      EXPECT_EQ(view.index[1].length, 0u);
-      EXPECT_EQ(view.index[2].fileOffset, view.index[1].fileOffset);
+      EXPECT_EQ(std::tuple(view.index[1].length, view.index[2].fileOffset), std::tuple(0u, view.index[1].fileOffset));
     }
   }
   // A file that cannot be seen is never made anew.
