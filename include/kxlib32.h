@@ -366,6 +366,43 @@ KXAPI int16_t KXAPI_CALL mmcGetNextFile(const char* localFile, char* foundName, 
 KXAPI int16_t KXAPI_CALL mmcCloseFile(uint32_t* error);
 
 /* ---------------------------------------------------------------------------------------
+ * Downloading stored autotests into an autotest data file. Record types: 3841 copper,
+ * 3874 fiber, 3877 coax.
+ * ------------------------------------------------------------------------------------- */
+
+/* The number of stored autotests of `recordType`; `key` >= 0 counts only those whose
+ * 1-byte search key is its low byte. 0 with the read's error when the instrument does not
+ * answer with a count. */
+KXAPI int16_t KXAPI_CALL VexaCountAutotests(uint16_t recordType, uint16_t* count, int16_t key, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXCountAutotests(uint16_t* count, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXCountFiberAutotests(uint16_t* count, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXCountCoaxAutotests(uint16_t* count, uint32_t* error);
+
+/* Downloads every stored autotest of `recordType` into the data file `path` (replaced, or
+ * added to when `append` is non-zero). `keys`: up to 16 search keys ended by -1, one pass
+ * each (null, or -1 first: one pass over all). *progress grows by one per step and per
+ * autotest; a host reads it from its pump hook and may call KXCancel there: the save then
+ * returns 1 with KXERR_CANCELED and a valid file holding the autotests converted before.
+ * After any failure the file is still finished with what was converted. On a noisy
+ * serial line the message-box hook shows a warning, once per call, suggesting a lower
+ * rate. Errors: KXERR_NOT_OPEN, KXERR_NO_MEMORY, KXERR_READ_ONLY_FILE (the file cannot be
+ * opened or is not a data file, or the log cannot be created), KXERR_RECORD_NOT_FOUND
+ * (configuration records missing), KXERR_COMM (a wrong reply or a failed read), the
+ * converter's codes, KXERR_CANCELED. */
+KXAPI int16_t KXAPI_CALL VexaSaveAutotests(uint16_t recordType, const int16_t* keys, uint16_t* progress,
+                                           const char* path, int16_t append, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXSaveAutotests(uint16_t* progress, const char* path, int16_t append, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXSaveFiberAutotests(uint16_t* progress, const char* path, int16_t append,
+                                              uint32_t* error);
+
+/* Downloads stored autotest `number` (from 0) and adds it to the data file `path`. A failed
+ * read (a missing record, a cancel) gives KXERR_COMM and leaves an appended-to file
+ * unchanged; a copper autotest whose limit is missing is added with KXERR_FILE_WRITE. */
+KXAPI int16_t KXAPI_CALL KXSaveAnAutotest(uint16_t number, const char* path, int16_t append, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXSaveAFiberAutotest(uint16_t number, const char* path, int16_t append, uint32_t* error);
+KXAPI int16_t KXAPI_CALL KXSaveACoaxAutotest(uint16_t number, const char* path, int16_t append, uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
  * Saving an autotest from a card file.
  * ------------------------------------------------------------------------------------- */
 

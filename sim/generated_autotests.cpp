@@ -494,22 +494,35 @@ class AutotestMaker {
     Emit(kTagPrintFormat, PrintFormatName(base.substr(0, 15), settings_.language, powerSumLetter_));
     Emit(kTagModel, modelName_);
     Emit(kTagOwner, settings_.ownerName);
-    if (format_.autotestType == 3841) LimitCurves();
+    if (format_.autotestType == 3841) {
+      LimitCurves();
+    } else {
+      result_.streamedItems = result_.items;
+      result_.streamedError = result_.error;
+    }
   }
 
   // The curves of the named limits; a missing one ends them (an error only when a curve
-  // was written before it).
+  // was written before it). Twice: as a save of one autotest finds the limits (asking the
+  // instrument by name), and as a streamed download does (never asking).
   void LimitCurves() {
+    result_.streamedItems = result_.items;
+    result_.streamedError = result_.error;
+    CurvesInto(true, result_.items, result_.error);
+    CurvesInto(false, result_.streamedItems, result_.streamedError);
+  }
+
+  void CurvesInto(bool askByName, std::vector<ExpectedItem>& items, uint32_t& error) {
     bool written = false;
     for (int slot : kCurveOrder) {
       const std::string& name = limitNames_[slot];
       if (name.empty()) continue;
-      const GeneratedLimit* limit = FindGeneratedLimit(settings_.limits, kLimitFamilies[slot].type, name);
+      const GeneratedLimit* limit = FindGeneratedLimit(settings_.limits, kLimitFamilies[slot].type, name, askByName);
       if (limit == nullptr) {
-        if (written) result_.error = kLimitMissingError;
+        if (written) error = kLimitMissingError;
         return;
       }
-      Emit(kLimitFamilies[slot].curveTag, limit->curve);
+      items.push_back(ExpectedItem{kLimitFamilies[slot].curveTag, limit->curve});
       written = true;
     }
   }

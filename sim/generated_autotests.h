@@ -47,6 +47,11 @@ struct GeneratedAutotest {
   // 0, or 0x20000014 when a named limit was missing after another limit's curve was
   // written (the record is written all the same).
   uint32_t error = 0;
+  // The same for a streamed download of all autotests, which cannot ask the instrument
+  // for a limit by name while its record requests are in flight: a limit found only that
+  // way is missing, and ends the curves there.
+  std::vector<ExpectedItem> streamedItems;
+  uint32_t streamedError = 0;
 };
 
 // What the whole instrument settles, on which the conversion of every autotest depends.

@@ -50,9 +50,11 @@ GeneratedLimit MakeLimit(SeededRandom& random, uint16_t type, const std::string&
 // The limit a conversion finds for `name` in family `type` once it has read every limit
 // record: the first of the family's records up to one with an empty name, else the same
 // in the BLANK pool, else the first record of the family whose key begins with the name
-// (asked of the instrument by name); none when there is no such record.
+// (asked of the instrument by name); none when there is no such record. Without
+// `askByName` (a streamed download, whose requests are in flight) the last step is left
+// out.
 const GeneratedLimit* FindGeneratedLimit(const std::vector<GeneratedLimit>& limits, uint16_t type,
-                                         const std::string& name);
+                                         const std::string& name, bool askByName = true);
 
 // The names a family holds, empty ones left out.
 std::vector<std::string> LimitNamesOf(const std::vector<GeneratedLimit>& limits, uint16_t type);

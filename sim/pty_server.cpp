@@ -9,7 +9,7 @@ namespace kxsim {
 PtyServer::PtyServer(Instrument& model, ServerOptions options)
     : faulty_(model, options.seed, std::move(options.faults), options.replyDelayMs),
       transport_(faulty_, options.timings, options.pace, options.lineSpeedCheck,
-                 &faulty_.Injector()),
+                 &faulty_.Injector(), options.answerInTurn),
       loop_(transport_, std::move(options.clock)) {}
 
 PtyServer::~PtyServer() { Stop(); }

@@ -28,6 +28,8 @@ struct ServerOptions {
   uint32_t replyDelayMs = 0;
   bool lineSpeedCheck = false;
   WireTimings timings;
+  // Requests answered one after the other, none abandoned (sim/serial_wire.h).
+  bool answerInTurn = false;
   // Millisecond clock for the wire's timers and the pace; default a monotonic clock.
   // A test whose host runs on a faster clock can hand the server that same clock.
   std::function<uint32_t()> clock;

@@ -35,11 +35,11 @@ uint32_t BaudFromSpeed(unsigned speed) {
 }
 
 SerialTransport::SerialTransport(Instrument& model, WireTimings timings, bool pace,
-                                 bool lineSpeedCheck, FaultInjector* faults)
+                                 bool lineSpeedCheck, FaultInjector* faults, bool answerInTurn)
     : model_(model),
       lineSpeedCheck_(lineSpeedCheck),
       pace_(pace),
-      wire_(model, WireOptions{timings, 256}, faults) {}
+      wire_(model, WireOptions{timings, 256, answerInTurn}, faults) {}
 
 void SerialTransport::ReadHostSpeed() {
   termios t{};

@@ -34,8 +34,9 @@ struct ServerStats : WireStats {
 class SerialTransport : public Transport {
  public:
   // The wire's line and frame faults come from `faults` (none when null).
+  // `answerInTurn`: the wire answers requests one after the other (sim/serial_wire.h).
   SerialTransport(Instrument& model, WireTimings timings, bool pace, bool lineSpeedCheck,
-                  FaultInjector* faults);
+                  FaultInjector* faults, bool answerInTurn = false);
 
   TransportWait Plan(uint32_t nowMs) override;
   void Serve(const TransportWait& ready, uint32_t nowMs) override;

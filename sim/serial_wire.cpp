@@ -114,7 +114,7 @@ void SerialWire::CompleteFrame(uint32_t nowMs) {
   const uint16_t flags = GetU16(&frame[kFlagsOffset]);
   // A new request: the host no longer waits for the reply in hand. Drop it before the
   // ACK is queued, so the ACK is not held up behind (or purged with) stale bytes.
-  if ((flags & kFlagStart) && tx_ != TxState::kIdle) AbandonReply();
+  if ((flags & kFlagStart) && tx_ != TxState::kIdle && !options_.answerInTurn) AbandonReply();
   if (!faults_.Fire(FaultKind::kWithholdAck, &data)) {
     ++stats_.acksSent;
     Emit(kAck);
@@ -143,36 +143,53 @@ void SerialWire::OnPacket(uint16_t flags, const uint8_t* data, size_t length, ui
 }
 
 void SerialWire::OnMessage(uint32_t nowMs) {
-  answering_.swap(message_);
-  message_.clear();
+  Bytes request;
+  request.swap(message_);
   messageStarted_ = false;
   ++stats_.messagesReceived;
-  stats_.lastRequest = answering_;
+  stats_.lastRequest = request;
   if (options_.requestsKept > 0) {
     if (stats_.requests.size() >= options_.requestsKept) {
       stats_.requests.erase(stats_.requests.begin());
     }
-    stats_.requests.push_back(answering_);
+    stats_.requests.push_back(request);
   }
-  if (tx_ != TxState::kIdle) AbandonReply();
+  if (!options_.answerInTurn && tx_ != TxState::kIdle) AbandonReply();
 
-  std::optional<Bytes> reply = model_.HandleMessage(answering_);
+  std::optional<Bytes> reply = model_.HandleMessage(request);
   const uint32_t delay = model_.TakeBusyMs();
   stats_.faultsInjected = faults_.Fired();
   if (!reply) {
     ++stats_.notifies;
     return;
   }
-  reply_ = std::move(*reply);
+  if (tx_ != TxState::kIdle) {  // answering in turn: after the reply in hand
+    ++stats_.repliesQueued;
+    queued_.push_back({std::move(request), std::move(*reply), delay});
+    return;
+  }
+  StartReply(std::move(request), std::move(*reply), delay, nowMs);
+}
+
+void SerialWire::StartReply(Bytes request, Bytes reply, uint32_t delayMs, uint32_t nowMs) {
+  answering_ = std::move(request);
+  reply_ = std::move(reply);
   packetCount_ = std::max<size_t>(1, (reply_.size() + kMaxPacketData - 1) / kMaxPacketData);
   packetIndex_ = 0;
   transmissions_ = 0;
-  if (delay == 0) {
+  if (delayMs == 0) {
     SendPacket(nowMs);
   } else {
     tx_ = TxState::kDelayed;
-    dueMs_ = nowMs + delay;
+    dueMs_ = nowMs + delayMs;
   }
+}
+
+void SerialWire::StartQueuedReply(uint32_t nowMs) {
+  if (tx_ != TxState::kIdle || queued_.empty()) return;
+  QueuedReply next = std::move(queued_.front());
+  queued_.pop_front();
+  StartReply(std::move(next.request), std::move(next.reply), next.delayMs, nowMs);
 }
 
 // ---- Sending -------------------------------------------------------------------------------
@@ -217,12 +234,14 @@ void SerialWire::OnAckNak(uint8_t byte, uint32_t nowMs) {
       ++stats_.repliesSent;
       tx_ = TxState::kIdle;
       reply_.clear();
+      StartQueuedReply(nowMs);
     } else {
       transmissions_ = 0;
       SendPacket(nowMs);
     }
   } else if (transmissions_ >= options_.timings.maxTransmissions) {
     AbandonReply();
+    StartQueuedReply(nowMs);
   } else {
     ++stats_.packetResends;
     SendPacket(nowMs);
@@ -312,6 +331,7 @@ void SerialWire::Tick(uint32_t nowMs) {
       SendPacket(nowMs);
     } else {
       AbandonReply();
+      StartQueuedReply(nowMs);
     }
   }
   stats_.faultsInjected = faults_.Fired();

@@ -29,11 +29,18 @@
 // with the Start flag) also abandons any reply still going out or waiting, together with
 // its unsent bytes: the host has given up on it, and a late reply would be taken as the
 // answer to the new request.
+//
+// Answering in turn (WireOptions::answerInTurn), as an instrument that serves its
+// requests one after the other does: a request that arrives while a reply is still going
+// out or waiting abandons nothing; it is handled at once and its reply follows when the
+// reply before it is done (acknowledged or given up). A host that streams its requests
+// then gets every reply, late ones included, in the order it asked.
 #pragma once
 
 #include <cstddef>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "sim/faults.h"
@@ -61,6 +68,7 @@ struct WireTimings {
 struct WireOptions {
   WireTimings timings;
   size_t requestsKept = 256;    // how many received requests WireStats keeps
+  bool answerInTurn = false;    // a new request waits for the reply in hand (see above)
 };
 
 struct WireStats {
@@ -84,6 +92,7 @@ struct WireStats {
   uint64_t packetResends = 0;
   uint64_t repliesSent = 0;      // replies whose every packet was acknowledged
   uint64_t repliesAbandoned = 0;
+  uint64_t repliesQueued = 0;    // replies that waited for an earlier one (answering in turn)
   uint64_t ackTimeouts = 0;
   uint64_t notifies = 0;         // messages the model did not answer (or whose reply a fault dropped)
   std::array<uint64_t, kFaultKindCount> faultsInjected{};
@@ -126,6 +135,10 @@ class SerialWire {
   void OnPacket(uint16_t flags, const uint8_t* data, size_t length, uint32_t nowMs);
   void OnMessage(uint32_t nowMs);
   void OnAckNak(uint8_t byte, uint32_t nowMs);
+  // Starts sending `reply` to `request`, after `delayMs`.
+  void StartReply(Bytes request, Bytes reply, uint32_t delayMs, uint32_t nowMs);
+  // Starts the next reply that waits its turn, if any, once the sender is idle.
+  void StartQueuedReply(uint32_t nowMs);
   void SendPacket(uint32_t nowMs);
   void AbandonReply();
   void Emit(uint8_t byte);
@@ -151,6 +164,12 @@ class SerialWire {
   TxState tx_ = TxState::kIdle;
   Bytes reply_;
   Bytes answering_;             // the request the current reply answers
+  struct QueuedReply {
+    Bytes request;
+    Bytes reply;
+    uint32_t delayMs;
+  };
+  std::deque<QueuedReply> queued_;  // replies waiting their turn (answerInTurn)
   size_t packetIndex_ = 0;
   size_t packetCount_ = 0;
   uint32_t transmissions_ = 0;

@@ -27,12 +27,13 @@ void CloseUndefinedLine() { Trace("Error! Current Open device type is undefined!
 
 // The retry count of an entry without a line is the USB count: nothing is sent with it.
 constexpr Transport kSerial = {DEVICE_COM, kSerialRetries, SendOverSerial, WaitOverSerial, SyncSerialLine,
-                               CloseSerialLine};
-constexpr Transport kUsb = {DEVICE_USB, kUsbRetries, SendOverUsb, WaitOverUsb, SyncWithoutSerialLine, CloseUsb};
+                               CloseSerialLine, RecordStream::kPipelined};
+constexpr Transport kUsb = {DEVICE_USB, kUsbRetries, SendOverUsb, WaitOverUsb, SyncWithoutSerialLine, CloseUsb,
+                            RecordStream::kExchange};
 constexpr Transport kNone = {DEVICE_NONE, kUsbRetries, SendWithoutLine, WaitWithoutLine, SyncWithoutSerialLine,
-                             CloseWithoutLine};
+                             CloseWithoutLine, RecordStream::kNone};
 constexpr Transport kUndefined = {DEVICE_NONE, kUsbRetries, SendWithoutLine, WaitWithoutLine,
-                                  SyncWithoutSerialLine, CloseUndefinedLine};
+                                  SyncWithoutSerialLine, CloseUndefinedLine, RecordStream::kNone};
 
 constexpr const Transport* kTable[] = {&kNone, &kSerial, &kUsb};
 

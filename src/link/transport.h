@@ -16,6 +16,11 @@
 constexpr uint32_t DEVICE_USB = 0x00FF;
 constexpr uint32_t DEVICE_COM = 0xFF00;
 
+// How a download of stored autotests streams its records over the line: the serial line
+// keeps requests in flight and acknowledges on its own (pipelined), the USB pipes make one
+// full exchange per record, and without a line nothing is downloaded.
+enum class RecordStream : uint8_t { kNone, kPipelined, kExchange };
+
 struct Transport {
   // What OpenDeviceType holds while this entry is selected.
   uint32_t deviceType;
@@ -36,6 +41,8 @@ struct Transport {
   // KXClose while a session is open (UseCount not 0), before UseCount is cleared:
   // releases what the open acquired. OpenDeviceType and the selected entry stay.
   void (*close)();
+  // The download loop the savers run on this line.
+  RecordStream recordStream;
 };
 
 // The entries an open procedure selects.

@@ -1,0 +1,466 @@
+// The savers against the simulated Scanner holding a generated instrument: counts, whole
+// downloads over the pseudo-terminal (clean and faulty lines), single saves and their
+// failures. Expected autotests come from the generator's choices (sim/dataset.h); the
+// data files are read back with the project's reader.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/datafile_reader.h"
+#include "platform/platform.h"
+#include "sim/dataset.h"
+#include "sim/pty_server.h"
+#include "sim/scanner.h"
+#include "sim/wire_format.h"
+#include "tests/support/conversion_fixture.h"
+
+namespace {
+
+using kxsim::Bytes;
+using kxsim::ExpectedItem;
+using kxsim::GeneratedAutotest;
+constexpr uint16_t kCopper = kxsim::kRecCopperAutotest, kFiber = kxsim::kRecFiberAutotest,
+                   kCoax = kxsim::kRecCoaxAutotest;
+
+std::vector<GeneratedAutotest> OfType(const kxsim::Dataset& set, uint16_t type) {
+  std::vector<GeneratedAutotest> out;
+  for (const GeneratedAutotest& a : set.autotests) {
+    if (a.type == type) out.push_back(a);
+  }
+  return out;
+}
+
+// The items of every record of a data file, in index order.
+std::vector<std::vector<ExpectedItem>> FileItems(const Bytes& file) {
+  DatFileView view;
+  std::string problem;
+  EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
+  std::vector<std::vector<ExpectedItem>> records;
+  for (uint32_t n = 0; n < view.index.size(); ++n) {
+    DatRecord record;
+    EXPECT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
+    std::vector<ExpectedItem>& items = records.emplace_back();
+    for (const DatRecordItem& item : record.items) {
+      items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
+    }
+  }
+  return records;
+}
+
+// The items a streamed download writes for each autotest.
+std::vector<std::vector<ExpectedItem>> ExpectedOf(const std::vector<GeneratedAutotest>& autotests) {
+  std::vector<std::vector<ExpectedItem>> out;
+  for (const GeneratedAutotest& a : autotests) out.push_back(a.streamedItems);
+  return out;
+}
+
+// Where the records of a data file first part from the expected ones, in words; empty
+// when they agree.
+std::string Mismatch(const Bytes& file, const std::vector<GeneratedAutotest>& autotests, bool streamed = true) {
+  const auto got = FileItems(file);
+  std::vector<std::vector<ExpectedItem>> want = ExpectedOf(autotests);
+  if (!streamed) {
+    want.clear();
+    for (const GeneratedAutotest& a : autotests) want.push_back(a.items);
+  }
+  if (got.size() != want.size()) {
+    return std::to_string(got.size()) + " records, expected " + std::to_string(want.size());
+  }
+  for (size_t r = 0; r < got.size(); ++r) {
+    for (size_t i = 0; i < std::max(got[r].size(), want[r].size()); ++i) {
+      if (i >= got[r].size() || i >= want[r].size() || !(got[r][i] == want[r][i])) {
+        return "record " + std::to_string(r) + " item " + std::to_string(i) + ": tag " +
+               (i < got[r].size() ? std::to_string(got[r][i].tag) : "none") + ", expected " +
+               (i < want[r].size() ? std::to_string(want[r][i].tag) : "none");
+      }
+    }
+  }
+  return "";
+}
+
+class SaversTest : public testsupport::ConversionTest {
+ public:  // the rows of a table arrange through it
+  void SetUp() override {
+    ConversionTest::SetUp();
+    KXSetDebugLevel(1);
+  }
+  void TearDown() override {
+    KXSetPumpHook(nullptr, nullptr);
+    KXSetMessageBoxHook(nullptr, nullptr);
+    KXClose();
+    if (server_) server_->Stop();
+    platform::SetClockSpeed(1);
+    ConversionTest::TearDown();
+  }
+
+  // Serves `set` (answering requests in turn, as the instrument does) and opens a session
+  // on it. The server shares the library's clock, so a raised clock speed runs both.
+  void Serve(const kxsim::Dataset& set, kxsim::FaultPlan faults = {}) {
+    if (server_) server_->Stop();
+    KXClose();
+    scanner_ = std::make_unique<kxsim::Scanner>();
+    kxsim::LoadDataset(set, *scanner_);
+    kxsim::ServerOptions options;
+    options.clock = [] { return platform::TickCount(); };
+    options.answerInTurn = true;
+    options.faults = std::move(faults);
+    options.seed = 1405;
+    server_ = std::make_unique<kxsim::PtyServer>(*scanner_, options);
+    server_->Start();
+    uint32_t error = 0;
+    ASSERT_EQ(KXOpen(server_->ComName().c_str(), "57600", &error), 1) << std::hex << error;
+  }
+
+  static kxsim::Dataset Generated(unsigned copper, unsigned fiber, unsigned coax, uint64_t seed = 1405) {
+    kxsim::DatasetOptions options;
+    options.seed = seed;
+    options.copperAutotests = copper;
+    options.fiberAutotests = fiber;
+    options.coaxAutotests = coax;
+    return kxsim::GenerateDataset(options);
+  }
+
+  // The record requests the instrument received for `type`, as (number, key) pairs.
+  std::vector<std::pair<uint16_t, int>> Requests(uint16_t type) const {
+    std::vector<std::pair<uint16_t, int>> out;
+    for (const Bytes& r : server_->Stats().requests) {
+      if (r.size() >= 70 && kxsim::GetU16(r, 0) == 14 && kxsim::GetU16(r, 2) == 2 && kxsim::GetU16(r, 10) == type) {
+        out.emplace_back(kxsim::GetU16(r, 14), kxsim::GetU16(r, 18) == 1 ? r[20] : -1);
+      }
+    }
+    return out;
+  }
+
+  // Serves `set` clean and turns `faults` on once the first request for an autotest of
+  // `type` has arrived: the download suffers them, the configuration read before it
+  // (whose reads retry, but not without limit) does not.
+  void ServeFaultyDownload(const kxsim::Dataset& set, uint16_t type, kxsim::FaultPlan faults) {
+    Serve(set);
+    OnPump([this, type, faults, armed = false]() mutable {
+      if (armed) return;
+      const Bytes last = server_->Stats().lastRequest;
+      if (last.size() > 11 && kxsim::GetU16(last, 10) == type) {
+        server_->SetFaults(faults);
+        armed = true;
+      }
+    });
+  }
+
+  // The pump hook runs `f` (with the progress counter) while a save waits.
+  void OnPump(std::function<void()> f) {
+    pump_ = std::move(f);
+    KXSetPumpHook([](void* self) { static_cast<SaversTest*>(self)->pump_(); }, this);
+  }
+
+  std::unique_ptr<kxsim::Scanner> scanner_;
+  std::unique_ptr<kxsim::PtyServer> server_;
+  std::function<void()> pump_;
+  kxsim::Dataset set_;
+};
+
+// Each type counted and saved whole with the fixed-type exports: the count is the
+// generator's, the file holds each autotest's expected items in order, the progress grows
+// by one per autotest beyond the steps of a save with none, and only copper reads limits.
+TEST_F(SaversTest, CountAndSaveEveryStoredAutotestOfEachType) {
+  using Counter = int16_t (*)(uint16_t*, uint32_t*);
+  using Saver = std::function<int16_t(uint16_t*, const char*, int16_t, uint32_t*)>;
+  const Saver coaxSaver = [](uint16_t* p, const char* path, int16_t append, uint32_t* e) {
+    return VexaSaveAutotests(kCoax, nullptr, p, path, append, e);
+  };
+  const struct {
+    uint16_t type;
+    Counter count;
+    Saver save;
+    bool readsLimits;
+  } rows[] = {
+      {kCopper, KXCountAutotests, KXSaveAutotests, true},
+      {kFiber, KXCountFiberAutotests, KXSaveFiberAutotests, false},
+      {kCoax, KXCountCoaxAutotests, coaxSaver, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.type);
+    uint16_t emptyProgress = 0;
+    for (unsigned stored : {0u, 12u}) {
+      const kxsim::Dataset set = Generated(row.type == kCopper ? stored : 2, row.type == kFiber ? stored : 2,
+                                           row.type == kCoax ? stored : 2);
+      Serve(set);
+      uint16_t count = 99;
+      uint32_t error = 1;
+      EXPECT_EQ(row.count(&count, &error), 1);
+      EXPECT_EQ(count, stored);
+      EXPECT_EQ(error, 0u);
+      EXPECT_EQ(Requests(row.type).back(), std::make_pair(uint16_t{0xFFFF}, -1));
+
+      uint16_t progress = 0;
+      ASSERT_EQ(row.save(&progress, "ALL.DAT", 0, &error), 1) << std::hex << error;
+      EXPECT_EQ(error, 0u);
+      EXPECT_EQ(Mismatch(ReadFile("ALL.DAT"), OfType(set, row.type)), "");
+      if (stored == 0) emptyProgress = progress;
+      EXPECT_EQ(progress, emptyProgress + stored);
+      const auto requests = server_->Stats().requests;
+      const bool limits = std::any_of(requests.begin(), requests.end(), [](const Bytes& r) {
+        return r.size() > 11 && kxsim::GetU16(r, 10) >= kxsim::kRecFirstLimit &&
+               kxsim::GetU16(r, 10) <= kxsim::kRecLastLimit;
+      });
+      EXPECT_EQ(limits, row.readsLimits);
+    }
+  }
+}
+
+// Search keys: a pass per key, each from record 0 with the key's low byte; the file holds
+// the matching autotests of each pass in turn. The count with a key is the generator's.
+TEST_F(SaversTest, EachSearchKeyMakesOnePassFromRecordZero) {
+  const kxsim::Dataset set = Generated(10, 1, 1, 77);
+  Serve(set);
+  const std::vector<GeneratedAutotest> copper = OfType(set, kCopper);
+  const int16_t keys[] = {static_cast<int16_t>(0x0100 | copper[3].key[0]), copper[0].key[0], -1};
+  std::vector<GeneratedAutotest> wanted;
+  for (const int16_t key : {keys[0], keys[1]}) {
+    uint16_t count = 0;
+    uint32_t error = 0;
+    ASSERT_EQ(VexaCountAutotests(kCopper, &count, key, &error), 1);
+    const size_t before = wanted.size();
+    std::copy_if(copper.begin(), copper.end(), std::back_inserter(wanted),
+                 [&](const GeneratedAutotest& a) { return a.key[0] == (key & 0xFF); });
+    EXPECT_EQ(count, wanted.size() - before);
+  }
+  uint16_t progress = 0;
+  uint32_t error = 0;
+  ASSERT_EQ(VexaSaveAutotests(kCopper, keys, &progress, "KEYS.DAT", 0, &error), 1) << std::hex << error;
+  EXPECT_EQ(Mismatch(ReadFile("KEYS.DAT"), wanted), "");
+  std::vector<std::pair<uint16_t, int>> firsts;
+  for (const auto& request : Requests(kCopper)) {
+    if (request.first == 0) firsts.push_back(request);
+  }
+  EXPECT_EQ(firsts, (std::vector<std::pair<uint16_t, int>>{{0, keys[0] & 0xFF}, {0, keys[1] & 0xFF}}));
+}
+
+// Ways a download ends early, each with the file finished: a cancel from the host's pump
+// keeps what was converted (the autotest on its way when it came included) and returns 1; a third autotest that cannot be converted keeps
+// the first two and returns 0; an instrument that fails the read returns 0.
+TEST_F(SaversTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
+  const struct {
+    const char* what;
+    std::function<void(SaversTest&, uint16_t* progress, uint16_t start)> arrange;
+    int16_t result;
+    uint32_t error;
+    size_t kept, keptAtMost;  // a cancel may come before or after the next autotest arrives
+  } rows[] = {
+      {"cancel after four",
+       [](SaversTest& t, uint16_t* progress, uint16_t start) {
+         t.OnPump([progress, start] {
+           if (*progress == start + 4) KXCancel();
+         });
+       },
+       1, KXERR_CANCELED, 4, 5},
+      {"third autotest cut short",
+       [](SaversTest& t, uint16_t*, uint16_t) {
+         const GeneratedAutotest third = OfType(t.set_, kCopper)[2];
+         t.scanner_->PutRecord(kCopper, 2, Bytes(third.stored.begin(), third.stored.begin() + 40), third.key);
+       },
+       0, KXERR_AUTOTEST_LOAD, 2, 2},
+      {"read refused at the fifth",
+       [](SaversTest& t, uint16_t*, uint16_t) {
+         t.server_->SetFaults(kxsim::FaultPlan{}.Add(kxsim::FaultWhen(
+             kxsim::FaultKind::kBadStatus,
+             [](const Bytes& r) { return kxsim::GetU16(r, 10) == kCopper && kxsim::GetU16(r, 14) == 5; })));
+       },
+       0, KXERR_COMM, 5, 5},
+  };
+  // The progress a save reaches before its first autotest.
+  Serve(Generated(0, 0, 0, 31));
+  uint16_t start = 0;
+  uint32_t error = 0;
+  ASSERT_EQ(KXSaveAutotests(&start, "NONE.DAT", 0, &error), 1);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    set_ = Generated(9, 0, 0, 31);
+    Serve(set_);
+    uint16_t progress = 0;
+    row.arrange(*this, &progress, start);
+    EXPECT_EQ(KXSaveAutotests(&progress, "PART.DAT", 0, &error), row.result);
+    EXPECT_EQ(error, row.error);
+    const std::vector<GeneratedAutotest> copper = OfType(set_, kCopper);
+    const Bytes file = ReadFile("PART.DAT");
+    const size_t kept = FileItems(file).size();
+    EXPECT_TRUE(kept >= row.kept && kept <= row.keptAtMost) << kept;
+    EXPECT_EQ(Mismatch(file, std::vector<GeneratedAutotest>(copper.begin(), copper.begin() + kept)), "");
+    KXSetPumpHook(nullptr, nullptr);
+  }
+}
+
+// Single saves, one after the other into one file: a new file gets the header, the record
+// at offset 44 and its index entry; the same autotest appended again is a second equal
+// record; a record the instrument does not hold leaves the file byte for byte; a fiber
+// save after a copper one writes the fiber model's text, as the generator expects; a
+// failed save into a replaced file leaves it empty.
+TEST_F(SaversTest, SingleSavesAddOneAutotestEach) {
+  set_ = Generated(2, 2, 2, 52);
+  Serve(set_);
+  const auto copper = OfType(set_, kCopper), fiber = OfType(set_, kFiber), coax = OfType(set_, kCoax);
+  using Save = int16_t (*)(uint16_t, const char*, int16_t, uint32_t*);
+  const struct {
+    const char* what;
+    Save save;
+    uint16_t number;
+    int16_t append;
+    int16_t result;
+    uint32_t error;
+    std::vector<GeneratedAutotest> file;  // the file's records afterwards
+  } rows[] = {
+      {"copper 0, new file", KXSaveAnAutotest, 0, 0, 1, copper[0].error, {copper[0]}},
+      {"copper 0 again", KXSaveAnAutotest, 0, 1, 1, copper[0].error, {copper[0], copper[0]}},
+      {"copper 3 of two", KXSaveAnAutotest, 3, 1, 0, KXERR_COMM, {copper[0], copper[0]}},
+      {"fiber 0 after copper", KXSaveAFiberAutotest, 0, 1, 1, fiber[0].error, {copper[0], copper[0], fiber[0]}},
+      {"coax 0", KXSaveACoaxAutotest, 0, 1, 1, coax[0].error, {copper[0], copper[0], fiber[0], coax[0]}},
+      {"coax 2 of two, replacing", KXSaveACoaxAutotest, 2, 0, 0, KXERR_COMM, {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const Bytes before = ReadFile("ONE.DAT");
+    uint32_t error = 0;
+    EXPECT_EQ(row.save(row.number, "ONE.DAT", row.append, &error), row.result);
+    EXPECT_EQ(error, row.error);
+    const Bytes after = ReadFile("ONE.DAT");
+    if (row.file.empty()) {
+      EXPECT_TRUE(after.empty());
+      continue;
+    }
+    if (row.result == 0) {
+      EXPECT_EQ(after, before);
+    }
+    EXPECT_EQ(Mismatch(after, row.file, false), "");
+    DatFileView view;
+    std::string problem;
+    ASSERT_TRUE(OpenDatBytes(after.data(), after.size(), &view, &problem)) << problem;
+    EXPECT_EQ(view.index.at(0).fileOffset, 44u);
+  }
+}
+
+// A noisy line loses nothing and saves nothing twice: each fault plan's download gives
+// the file of the clean download byte for byte. Eleven requests refused (NAK) early on
+// show the baud-rate warning once; a reply that comes late, after its request was
+// repeated, is answered twice and the second answer is dropped as stale.
+TEST_F(SaversTest, ANoisyLineGivesTheFileOfACleanOne) {
+  platform::SetClockSpeed(40);
+  set_ = Generated(30, 0, 0, 61);
+  const auto autotestRequest = [](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == kCopper; };
+  const auto requestFor = [](uint16_t number) {
+    return [number](const Bytes& r) { return kxsim::GetU16(r, 10) == kCopper && kxsim::GetU16(r, 14) == number; };
+  };
+  using kxsim::FaultKind;
+  using kxsim::LineDirection;
+  kxsim::FaultPlan clean, naks, late, noisy;
+  naks.Add(kxsim::FaultWhen(FaultKind::kNakGoodFrame, [=](const Bytes& f) { return autotestRequest(f); }, 11));
+  kxsim::FaultRule delay = kxsim::FaultWhen(FaultKind::kDelayReply, requestFor(3), 1);
+  delay.delayMs = 6000;  // past the saver's wait for a reply, twice
+  late.Add(delay);
+  // One byte in 1000 damaged each way, a third changed, a third lost, a third with a
+  // stray byte before it; a storm of NAKs; acknowledgements withheld, replies lost and
+  // late.
+  const auto during = [=](FaultKind kind, double rate) {
+    kxsim::FaultRule rule = kxsim::FaultWhen(kind, autotestRequest);
+    rule.rate = rate;
+    return rule;
+  };
+  for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
+    noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, LineDirection::kBoth));
+  }
+  kxsim::FaultRule storm = kxsim::FaultWhen(FaultKind::kNakGoodFrame, autotestRequest, 8);
+  storm.skip = 10;
+  noisy.Add(storm);
+  noisy.Add(during(FaultKind::kWithholdAck, 0.02));
+  noisy.Add(during(FaultKind::kDropReply, 0.02));
+  kxsim::FaultRule lateOften = during(FaultKind::kDelayReply, 0.02);
+  lateOften.delayMs = 6000;
+  noisy.Add(lateOften);
+  const struct {
+    const char* what;
+    kxsim::FaultPlan plan;
+    int warnings;            // -1: any number
+    int staleLeast, staleMost;
+  } rows[] = {
+      {"clean", clean, 0, 0, 0},
+      {"eleven requests refused", naks, 1, 0, 99},
+      {"one reply late", late, 0, 1, 99},
+      {"bytes damaged, NAKs, withheld acknowledgements, lost and late replies", noisy, -1, 0, 99},
+  };
+  int boxes = 0;
+  KXSetMessageBoxHook([](const char*, const char*, void* n) { ++*static_cast<int*>(n); }, &boxes);
+  Bytes cleanFile;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ServeFaultyDownload(set_, kCopper, row.plan);
+    ClearTraces();
+    boxes = 0;
+    uint16_t progress = 0;
+    uint32_t error = 0;
+    ASSERT_EQ(KXSaveAutotests(&progress, "NOISY.DAT", 0, &error), 1) << std::hex << error << [&] {
+      std::string all;
+      for (const std::string& t : Traces()) all += t.find("Vexa") != std::string::npos ? t + "\n" : "";
+      return all;
+    }();
+    const Bytes file = ReadFile("NOISY.DAT");
+    if (cleanFile.empty()) {
+      cleanFile = file;
+      EXPECT_EQ(Mismatch(file, OfType(set_, kCopper)), "");
+    }
+    EXPECT_EQ(file, cleanFile);
+    if (row.warnings >= 0) {
+      EXPECT_EQ(boxes, row.warnings);
+    }
+    int stale = 0;
+    for (const std::string& t : Traces()) stale += t.rfind("VexaSaveAutotests - Stale reply", 0) == 0;
+    EXPECT_TRUE(stale >= row.staleLeast && stale <= row.staleMost) << stale;
+  }
+}
+
+// Five hundred autotests of a type over the pseudo-terminal: every one in the file, read
+// back as the generator expects; and the same download on a line damaging one byte in
+// 1000 each way, with NAKs, withheld acknowledgements, lost and late replies, gives the
+// same file byte for byte.
+class FiveHundredTest : public SaversTest {
+ public:
+  void DownloadCleanAndNoisy(uint16_t type) {
+    const kxsim::Dataset set = Generated(type == kCopper ? 500 : 0, type == kFiber ? 500 : 0,
+                                         type == kCoax ? 500 : 0, 500);
+    const auto autotestRequest = [type](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == type; };
+    using kxsim::FaultKind;
+    kxsim::FaultPlan noisy;
+    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
+      noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, kxsim::LineDirection::kBoth));
+    }
+    for (auto kind : {FaultKind::kNakGoodFrame, FaultKind::kWithholdAck, FaultKind::kDropReply,
+                      FaultKind::kDelayReply}) {
+      kxsim::FaultRule rule = kxsim::FaultWhen(kind, autotestRequest);
+      rule.rate = 0.005;
+      rule.delayMs = 3500;  // past the saver's wait for a reply
+      noisy.Add(rule);
+    }
+    Bytes clean;
+    for (const kxsim::FaultPlan& plan : {kxsim::FaultPlan{}, noisy}) {
+      platform::SetClockSpeed(40);
+      ServeFaultyDownload(set, type, plan);
+      uint16_t progress = 0;
+      uint32_t error = 0;
+      ASSERT_EQ(VexaSaveAutotests(type, nullptr, &progress, "BIG.DAT", 0, &error), 1) << std::hex << error;
+      const Bytes file = ReadFile("BIG.DAT");
+      if (clean.empty()) {
+        clean = file;
+        EXPECT_EQ(Mismatch(file, OfType(set, type)), "");
+      } else {
+        EXPECT_EQ(file, clean);
+      }
+    }
+  }
+};
+
+TEST_F(FiveHundredTest, Copper) { DownloadCleanAndNoisy(kCopper); }
+TEST_F(FiveHundredTest, Fiber) { DownloadCleanAndNoisy(kFiber); }
+TEST_F(FiveHundredTest, Coax) { DownloadCleanAndNoisy(kCoax); }
+
+}  // namespace
