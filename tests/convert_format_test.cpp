@@ -27,7 +27,7 @@ TEST_F(FormatTest, InsertDecimalPoint) {
                 std::string result; };
   const Case cases[] = {
       // From version 4 on: rounded half away from zero at the last kept decimal.
-      {"V06.11", "-5", 2, 1, 64, "-0.1"}, {"V06.11", "0", 3, 3, 64, "0.000"},
+      {"V06.11", "-5", 2, 1, 64, "-0.1"}, {"V04.00", "-5", 2, 1, 64, "-0.1"}, {"V06.11", "0", 3, 3, 64, "0.000"},
       {"V06.11", "9995", 3, 2, 64, "10.00"}, {"V06.11", "995", 3, 1, 64, "1.0"},  // the carry adds a digit
       // Precision 0 keeps every decimal, unrounded; precision above scale keeps scale.
       {"V06.11", "4", 3, 0, 64, "0.004"}, {"V06.11", "12345", 2, 0, 64, "123.45"},

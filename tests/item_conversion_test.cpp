@@ -108,7 +108,8 @@ class ItemConversionTest : public testsupport::LibraryTest {
 };
 
 // What a generated instrument never stores: codes without a rule, values out of their
-// tables or ranges, texts with NULs, signed extremes, model texts in other cases.
+// tables or ranges, texts with NULs, signed extremes, model texts in other cases, a
+// letter left in the context by an earlier value, a length past 16 bits before "V05".
 TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
   const FormatEntry mark{24, 1, 0, CONV_MARK_ONE, 0}, model{513, 11, 0, CONV_FIBER_MODEL, 0};
   CheckRows({
@@ -120,6 +121,8 @@ TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
       {{24, 4, 1, CONV_INTEGER, 1}, 0, {0xFF, 0xFF, 0xFF, 0x7F}, {{24, "214748364.7"}}},
       {{24, 1, 0, CONV_WIREMAP_RESULT, 0}, 0, {0}, {{119, "!"}}, {}, {}, "V06.00"},
       {{631, 2, 0, CONV_SWEEP_BITS, 0}, 0, {0xFF, 0xFF}, {{631, "-1"}}, {}, {.sweepBits = -1}},
+      {{999, 1, 0, CONV_POWERSUM, 0}, 0, {0}, {{456, kEmpty}}, {.powerSumLetter = 'P'}, {}},
+      {{208, 4, 1, CONV_LENGTH_METRES, 1}, 0, {0xA0, 0x86, 1, 0}, {{208, "3446.4"}}, {.units = 2}, {.units = 2}, "V04.00"},
       {model, 0, Text("vexafiberSM", 11), {{513, "vexafiberSM"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber SM"},
       {{513, 9, 0, CONV_FIBER_MODEL, 0}, 0, Text("VEXAFIBER", 9), {{513, "VEXAFIBER"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber"},
       {{24, 2, 0, 200, 0}, 0, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
