@@ -331,13 +331,6 @@ TEST_F(CardCallTest, AccessMMC) {
   RunRows(*this, rows);
 }
 
-TEST(CardCallClosed, WithoutASessionNothingIsSent) {
-  uint8_t response[18];
-  uint32_t length = sizeof response, error = 0;
-  EXPECT_EQ(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, response, &length, &error), 0u);
-  EXPECT_EQ(error, KXERR_NOT_OPEN);
-}
-
 // An instrument that never answers, or refuses every packet: 60 tries (a second of
 // silence each, in library time), then the exchange's own code.
 class SilentCardCallTest : public CardCallTest {

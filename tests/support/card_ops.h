@@ -21,13 +21,13 @@ namespace testsupport {
 
 enum class Op {
   kList, kCount, kDirInfo, kFileInfo, kSize, kDelete, kDeleteDir, kStatus, kFigures, kRead, kHeader,
-  kFirst, kNext, kClose, kAccess, kReadRecord, kReadBySize, kWrite, kDeleteRecord, kFreeSpace, kSerial, kDataId
+  kFirst, kNext, kClose, kAccess, kReadRecord, kWrite, kDeleteRecord, kFreeSpace, kSerial
 };
 // Where the local file of a copy goes.
 enum Where { kLocal, kUnmakeable, kNoLocal };
 
 // A call: `path` and `name` are the card's Path and Name (the card path of kRead);
-// `n` is the option, record type, data id or KXAccessMMC's command; `size` the area's
+// `n` is the option, record type or KXAccessMMC's command; `size` the area's
 // size to the call (a request block's length for kAccess, a Where for the copies);
 // `capacity` KXAccessMMC's.
 struct Call {
@@ -71,22 +71,16 @@ inline int Do(const Call& c, uint8_t* a, const std::string& local, uint32_t* e) 
                                           &capacity, e));
     }
     case Op::kReadRecord:
-    case Op::kReadBySize:
-      r = (c.op == Op::kReadRecord ? KXReadRecord : KXReadRecordBySize)(static_cast<uint16_t>(c.n), w,
-                                                                           c.size != 0 ? a + 2 : nullptr, &length, e);
+      r = KXReadRecord(static_cast<uint16_t>(c.n), w, c.size != 0 ? a + 2 : nullptr, &length, e);
       break;
     case Op::kWrite: return KXWriteRecord(static_cast<uint16_t>(c.n), "12345678", 8, e);
     case Op::kDeleteRecord: return KXDeleteRecord(static_cast<uint16_t>(c.n), 0, e);
     case Op::kFreeSpace: r = KXGetVEXADBaseFreeSpace(d, e); break;
     case Op::kSerial: *e = 0; return KXGetSerialNumber(chars);
-    case Op::kDataId:
-      r = KXGetDataID(static_cast<uint16_t>(c.n), a, &length, e);
-      ::PutU16(a + c.size, length);
-      return r;
   }
   // The outputs the call had, in the order of its parameters.
   switch (c.op) {
-    case Op::kCount: case Op::kStatus: case Op::kReadRecord: case Op::kReadBySize: ::PutU16(a, w[0]); break;
+    case Op::kCount: case Op::kStatus: case Op::kReadRecord: ::PutU16(a, w[0]); break;
     case Op::kSize: case Op::kFreeSpace: PutU32(a, d[0]); break;
     case Op::kFigures: PutU32(a, d[0]); PutU32(a + 4, d[1]); break;
     default: PutU32(a, d[0]); for (int i = 0; i < 3; ++i) ::PutU16(a + 4 + 2 * i, w[i]);  // kFileInfo
