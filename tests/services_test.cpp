@@ -18,8 +18,9 @@ namespace {
 using namespace testsupport;
 using kxsim::FaultKind;
 
-// kCommandBare: no reply area and no length; kCommandNoRoom: a reply area of no capacity.
-enum Call { kCommand, kCommandBare, kCommandNoRoom, kGetId, kSetId, kModel, kVersion, kPdf, kSerial };
+// kCommandBare: no reply area and no length; kCommandNoRoom: a reply area of no capacity;
+// kCommandNoLength: a reply area but no length.
+enum Call { kCommand, kCommandBare, kCommandNoRoom, kCommandNoLength, kGetId, kSetId, kModel, kVersion, kPdf, kSerial };
 
 // reply: for kVersion and kPdf the record read (none: the instrument has no such record);
 // capacity: of the reply area (0: none), length: reported afterwards; data: the reply area
@@ -31,7 +32,7 @@ struct ExchangeRow { const char* name; Call call; Bytes reply; int32_t result; u
 // The request a row's call sends, built here from the wire layout.
 Bytes RequestOf(const ExchangeRow& r) {
   switch (r.call) {
-    case kCommand: case kCommandBare: case kCommandNoRoom: return Message(7, 99, 0, r.request);
+    case kCommand: case kCommandBare: case kCommandNoRoom: case kCommandNoLength: return Message(7, 99, 0, r.request);
     case kSetId: return Message(7, kSetDataId, 0, Cat({0x34, 0x12}, r.request));
     case kVersion: return RecordMessage(kDbRead, kVersionRec, 0, 0);
     case kPdf: return RecordMessage(kDbRead, kDataFormatRec, 0, 0);
@@ -47,6 +48,7 @@ int32_t CallOf(const ExchangeRow& r, uint8_t* area, uint16_t* length, uint32_t* 
     case kCommand: return KXSendCommand(7, 99, r.request.data(), n, to, length, error);
     case kCommandBare: return KXSendCommand(7, 99, r.request.data(), n, nullptr, nullptr, error);
     case kCommandNoRoom: return KXSendCommand(7, 99, r.request.data(), n, area, length, error);
+    case kCommandNoLength: return KXSendCommand(7, 99, r.request.data(), n, area, nullptr, error);
     case kGetId: return KXGetDataID(705, to, length, error);
     case kSetId: return KXSetDataID(0x1234, r.request.data(), n, error);
     case kModel: return KXID(error);
@@ -94,6 +96,7 @@ TEST_F(ServiceExchangeTest, EachCallSendsItsRequestAndTakesItsReply) {
       {"command: OK, but no reply area", kCommand, Message(7, 99, 1, {1, 2}), 0, KXERR_COMM},
       {"command: no reply area, no length", kCommandBare, Message(7, 99, 1, {1, 2}), 0, KXERR_COMM},
       {"command: a reply area of no room", kCommandNoRoom, Message(7, 99, 1, {1, 2, 3}), 1, 0, 0, 3, {}, Bytes(5, 5)},
+      {"command: a reply area, no length", kCommandNoLength, Message(7, 99, 1, {1, 2, 3}), 1, 0},
       {"command: another kind, no room", kCommandNoRoom, other, 1, KXERR_BAD_RESPONSE, 0, 0},
       {"command: another kind", kCommand, other, 1, KXERR_BAD_RESPONSE, 12, 12, Head(other, 12)},
       {"command: another kind, no reply area", kCommand, other, 0, KXERR_COMM},
