@@ -162,10 +162,6 @@ bool WalkATRecord(const uint8_t* record, uint32_t length, ConversionContext* con
 namespace {
 
 constexpr uint16_t XTG_UPREF_OWNERNAME = 82;
-constexpr uint16_t XTG_SCANNER_IDENT = 455;
-constexpr uint16_t XTG_PRINT_FORMAT = 2000;
-constexpr uint16_t XTG_OLB850_STRING = 5005;
-constexpr uint16_t XTG_OLB1300_STRING = 5006;
 
 void WriteTrailerItem(uint16_t tag, const char* tagName, const char* text, uint32_t* error) {
   WriteDataItem(tag, static_cast<uint16_t>(std::strlen(text)), text, error);

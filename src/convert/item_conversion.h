@@ -81,6 +81,12 @@ struct ConversionContext {
 constexpr uint32_t kExpectedPairsSize = 16;
 constexpr uint32_t kMeasuredWiremapSize = 27;
 constexpr uint16_t XTG_WIREMAP_EXPECTED = 227;
+// Tags of the items an autotest record ends with, written by the record walk and the
+// card-file saver alike.
+constexpr uint16_t XTG_SCANNER_IDENT = 455;
+constexpr uint16_t XTG_PRINT_FORMAT = 2000;
+constexpr uint16_t XTG_OLB850_STRING = 5005;
+constexpr uint16_t XTG_OLB1300_STRING = 5006;
 
 // Converts one value. `value` points at the value's bytes, of which `valueLength` may be
 // read (the caller passes what lies between the value and the end of the record, or 1

@@ -307,7 +307,6 @@ int32_t ConvertPowerSum(const ItemArgs& a) {
   return static_cast<int32_t>(n);
 }
 
-constexpr uint16_t XTG_PRINT_FORMAT = 2000;
 constexpr uint32_t kPrintFormatBaseLength = 15;
 constexpr size_t kPrintFormatNameSize = 16;  // "KX0500EP.PTF" and its NUL fit
 

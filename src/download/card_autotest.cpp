@@ -24,11 +24,8 @@
 
 namespace {
 
-constexpr uint16_t XTG_SCANNER_IDENT = 455;
 constexpr uint16_t XTG_CIRCUITID = 121;
 constexpr uint16_t XTG_AUTOTEST_PASSFAIL = 176;
-constexpr uint16_t XTG_OLB850_STRING = 5005;
-constexpr uint16_t XTG_OLB1300_STRING = 5006;
 constexpr uint8_t kLanguageCountLimit = 9;
 constexpr uint16_t kFlagResultThree = 0x0020;
 constexpr uint16_t kFlagPass = 0x0001;
