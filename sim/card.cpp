@@ -300,7 +300,8 @@ void Card::LoadSample() {
   Clear();
   const std::string readme =
       "This is the memory card of a simulated Scanner (kxsim).\r\n"
-      "TESTS holds autotest files, SETUP the instrument's settings, LOGS is empty.\r\n"
+      "TESTS holds sample files, AUTOTEST the autotest files, SETUP the instrument's\r\n"
+      "settings, LOGS is empty.\r\n"
       "This file is read-only: the card refuses to delete it.\r\n";
   AddFile("\\README.TXT", Bytes(readme.begin(), readme.end()), /*readOnly=*/true);
   AddFile("\\TESTS\\CABLE001.ATR", Pattern(1200, 1, "KXSIM SAMPLE CABLE001"));

@@ -60,6 +60,8 @@ void Usage(FILE* out) {
       "      --autotests N       hold N generated copper autotests (default 3)\n"
       "      --fiber N           hold N generated fiber autotests (default 2)\n"
       "      --coax N            hold N generated coax autotests (default 2)\n"
+      "      --card-autotests N  hold N generated card autotest files in \\AUTOTEST on\n"
+      "                          the sample card, copper and fiber in turn (default 4)\n"
       "      --version TEXT      the instrument's software version (default \"V06.11 KXSIM\");\n"
       "                          from \"V04\" on copper and coax autotests are stored in\n"
       "                          the packed layout, below it in the classic one\n"
@@ -70,6 +72,7 @@ void Usage(FILE* out) {
       "      --card DIR          serve the memory card from the folder DIR (read once;\n"
       "                          deletes change only the simulator's copy); without it\n"
       "                          the card holds a small sample (README.TXT, TESTS ...)\n"
+      "                          and the generated card autotest files\n"
       "      --card-status N     the card's status word (default 0, ready; e.g. 1: no card)\n"
       "  -v, --verbose           print each request on standard error\n"
       "      --stats             print link statistics on standard error at exit\n"
@@ -217,7 +220,7 @@ constexpr uint32_t kRoomAfterDataset = 64 * 1024;
 
 enum {
   kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin,
-  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptVersion
+  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptCardAutotests, kOptVersion
 };
 
 constexpr option kOptions[] = {
@@ -238,6 +241,7 @@ constexpr option kOptions[] = {
     {"autotests", required_argument, nullptr, kOptAutotests},
     {"fiber", required_argument, nullptr, kOptFiber},
     {"coax", required_argument, nullptr, kOptCoax},
+    {"card-autotests", required_argument, nullptr, kOptCardAutotests},
     {"version", required_argument, nullptr, kOptVersion},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
@@ -282,7 +286,10 @@ int DatasetOption(int c, const char* arg, kxsim::DatasetOptions* d) {
     return kGoOn;
   }
   if (!ParseUnsigned(arg, kMaxAutotests, &value)) return BadUsage();
-  unsigned& count = c == kOptAutotests ? d->copperAutotests : c == kOptFiber ? d->fiberAutotests : d->coaxAutotests;
+  unsigned& count = c == kOptAutotests  ? d->copperAutotests
+                    : c == kOptFiber    ? d->fiberAutotests
+                    : c == kOptCoax     ? d->coaxAutotests
+                                        : d->cardAutotests;
   count = static_cast<unsigned>(value);
   return kGoOn;
 }
@@ -324,7 +331,7 @@ int ParseOptions(int argc, char** argv, Settings* s) {
         outcome = LinkOption(c, optarg, &s->server);
         if (c == 's') s->dataset.seed = s->server.seed;
         break;
-      case kOptAutotests: case kOptFiber: case kOptCoax: case kOptVersion:
+      case kOptAutotests: case kOptFiber: case kOptCoax: case kOptCardAutotests: case kOptVersion:
         outcome = DatasetOption(c, optarg, &s->dataset);
         break;
       case kOptEmpty: case kOptSerial: case kOptFree: case kOptBaud: case kOptCard: case kOptCardStatus:
@@ -362,13 +369,18 @@ void InstallSignalHandlers() {
 // Fills the Scanner as the settings say; false (after saying why) when the card folder
 // cannot be read.
 bool PrepareScanner(const Settings& s, kxsim::Scanner& scanner) {
-  if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(s.dataset), scanner);
+  // The card first: the generated card autotest files join the sample card, while a
+  // folder given by the user is served as it is, with nothing added.
+  kxsim::DatasetOptions dataset = s.dataset;
   if (s.cardFolder.empty()) {
     scanner.card().LoadSample();
   } else if (std::string problem; !scanner.card().LoadFolder(s.cardFolder, &problem)) {
     std::fprintf(stderr, "kxsim: %s\n", problem.c_str());
     return false;
+  } else {
+    dataset.cardAutotests = 0;
   }
+  if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(dataset), scanner);
   scanner.card().SetStatusWord(static_cast<uint16_t>(s.cardStatus));
   if (s.haveFree) {
     scanner.SetFreeSpace(static_cast<uint32_t>(s.freeSpace));
@@ -399,6 +411,9 @@ int Serve(Settings& s) {
   LoggingInstrument logging(scanner);
   kxsim::Instrument& model = s.verbose ? static_cast<kxsim::Instrument&>(logging) : scanner;
 
+  // Requests that arrive while a reply is on the line are answered in turn, as the
+  // instrument does: a download that streams its requests gets every reply.
+  s.server.answerInTurn = true;
   kxsim::PtyServer pty(model, std::move(s.server));
   pty.Start();
   std::printf("%s\n", pty.ComName().c_str());

@@ -117,7 +117,7 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
     BackgroundKxsim sim;
     const std::string port = sim.ComName();
     Expect({{{"card", "info", port}, 0, "Card status: 0x0000 (ready)\nCard size:   33554432 bytes\n", ""},
-            {{"card", "ls", port}, 0, "LOGS\\\nREADME.TXT\nSETUP\\\nTESTS\\\n", "", true},
+            {{"card", "ls", port}, 0, "AUTOTEST\\\nLOGS\\\nREADME.TXT\nSETUP\\\nTESTS\\\n", "", true},
             {{"card", "ls", port, "TESTS", "--long"}, 0,
              {"     20000  2003-01-22 09:44:42  CABLE003.ATR\n", "     <DIR>  2003-01-22 09:44:42  OLD\\\n"}, ""},
             {{"card", "info", port, "TESTS/CABLE003.ATR"}, 0, "Size:        20000 bytes\n", ""},
