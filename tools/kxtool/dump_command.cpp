@@ -16,9 +16,9 @@
 // occurrence (records in index order, items in record order); a column is named by the
 // tag's name, or "tag N" when the translation table has none; a tag that occurs a second
 // (third ...) time within one record gets a column of its own, named "NAME#2" ("NAME#3" ...).
-// A record without the tag leaves the field empty. Values are written as in the JSON
-// form: text as it is, the empty value as an empty field, any other value as "0x" and
-// lower-case hex. A record that does not decode has no row; it is named on stderr and
+// A record without the tag leaves the field empty. A value of printable ASCII bytes,
+// with or without one closing NUL, is written as that text (so the one-NUL empty value
+// is an empty field); any other value as "0x" and its bytes in lower-case hex. A record that does not decode has no row; it is named on stderr and
 // the exit status is 1.
 // A file that is not readable as a data file gives one line on stderr and exit status 1.
 #include <cstdint>
@@ -104,12 +104,11 @@ std::string CsvField(const std::string& text) {
 }
 
 std::string CsvValue(const DatRecord& record, const DatRecordItem& item) {
-  switch (KindOf(record.Value(item), item.length)) {
-    case ValueKind::Text: return record.Text(item);
-    case ValueKind::Empty: return "";
-    case ValueKind::Hex: break;
-  }
-  return "0x" + Hex(record.Value(item), item.length);
+  const uint8_t* value = record.Value(item);
+  // A text closed by its NUL, as the instrument stores names, is that text.
+  const uint16_t closed = item.length > 0 && value[item.length - 1] == 0 ? item.length - 1 : item.length;
+  if (KindOf(value, closed) == ValueKind::Text) return std::string(reinterpret_cast<const char*>(value), closed);
+  return "0x" + Hex(value, item.length);
 }
 
 // A column: a tag and which of its occurrences within a record (1 for the first).
