@@ -71,6 +71,8 @@ void Usage(FILE* out) {
       "                          deletes change only the simulator's copy); without it\n"
       "                          the card holds a small sample (README.TXT, TESTS ...)\n"
       "      --card-status N     the card's status word (default 0, ready; e.g. 1: no card)\n"
+      "      --card-autotests    serve the generated instrument's card autotest files\n"
+      "                          (\\AUTOTEST\\CARDnnnn.ATR) instead of the small sample\n"
       "  -v, --verbose           print each request on standard error\n"
       "      --stats             print link statistics on standard error at exit\n"
       "      --no-stdin          do not stop when standard input closes\n"
@@ -201,6 +203,7 @@ struct Settings {
   bool watchStdin = true;
   bool haveFree = false;
   std::string cardFolder;
+  bool cardAutotests = false;
   unsigned long long cardStatus = 0;
   unsigned long long freeSpace = 0;
   unsigned long long baud = 9600;
@@ -217,7 +220,7 @@ constexpr uint32_t kRoomAfterDataset = 64 * 1024;
 
 enum {
   kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin,
-  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptVersion
+  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptVersion, kOptCardAutotests
 };
 
 constexpr option kOptions[] = {
@@ -235,6 +238,7 @@ constexpr option kOptions[] = {
     {"no-stdin", no_argument, nullptr, kOptNoStdin},
     {"card", required_argument, nullptr, kOptCard},
     {"card-status", required_argument, nullptr, kOptCardStatus},
+    {"card-autotests", no_argument, nullptr, kOptCardAutotests},
     {"autotests", required_argument, nullptr, kOptAutotests},
     {"fiber", required_argument, nullptr, kOptFiber},
     {"coax", required_argument, nullptr, kOptCoax},
@@ -339,6 +343,9 @@ int ParseOptions(int argc, char** argv, Settings* s) {
       case kOptNoStdin:
         s->watchStdin = false;
         break;
+      case kOptCardAutotests:
+        s->cardAutotests = true;
+        break;
       case 'h':
         Usage(stdout);
         return 0;
@@ -364,7 +371,7 @@ void InstallSignalHandlers() {
 bool PrepareScanner(const Settings& s, kxsim::Scanner& scanner) {
   if (!s.empty) kxsim::LoadDataset(kxsim::GenerateDataset(s.dataset), scanner);
   if (s.cardFolder.empty()) {
-    scanner.card().LoadSample();
+    if (!s.cardAutotests) scanner.card().LoadSample();
   } else if (std::string problem; !scanner.card().LoadFolder(s.cardFolder, &problem)) {
     std::fprintf(stderr, "kxsim: %s\n", problem.c_str());
     return false;

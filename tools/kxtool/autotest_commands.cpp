@@ -88,7 +88,7 @@ int RunSave(const AutotestOptions& options) {
     return InstrumentSession::Interrupted() ? kExitCancelled : kExitFailure;
   }
   std::printf("Saved %s autotest %u to %s\n", options.type.c_str(), number, options.path.c_str());
-  if (error != 0) ReportLibraryError("saved, but the autotest lacks a limit it names", error);
+  if (error != 0) ReportLibraryError("saved without a limit curve it names", error);
   return 0;
 }
 

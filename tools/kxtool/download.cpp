@@ -225,7 +225,10 @@ int ReportDownload(const DownloadJob& job, const DownloadOutcome& outcome) {
     ReportLibraryError("download failed", outcome.error);
     return kExitFailure;
   }
-  // An autotest whose named limit the instrument lacks is saved all the same, with a code.
-  if (outcome.error != 0) ReportLibraryError("saved, but an autotest lacks a limit it names", outcome.error);
+  // An autotest whose named limit the instrument lacks is saved all the same; the code the
+  // save returns is that of the last autotest converted.
+  if (outcome.error != 0) {
+    ReportLibraryError("the last autotest was saved without a limit curve it names", outcome.error);
+  }
   return 0;
 }

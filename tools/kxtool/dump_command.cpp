@@ -127,36 +127,42 @@ std::vector<CsvColumn> ColumnsOf(const DatRecord& record) {
   return columns;
 }
 
+// Two passes over the records, so that only one expanded record is held at a time: the
+// first finds the columns, the second prints the rows.
 bool PrintCsv(const DatFileView& view) {
-  std::vector<DatRecord> records(view.index.size());
   std::map<CsvColumn, size_t> position;  // column -> field number
   std::string header;
   bool whole = true;
+  DatRecord record;
   for (uint32_t n = 0; n < view.index.size(); ++n) {
-    if (!ReadDatRecord(view, n, &records[n])) {
-      std::fprintf(stderr, "kxtool dump: record %u: %s\n", n, records[n].error.c_str());
+    if (!ReadDatRecord(view, n, &record)) {
+      std::fprintf(stderr, "kxtool dump: record %u: %s\n", n, record.error.c_str());
       whole = false;
       continue;
     }
-    const std::vector<CsvColumn> columns = ColumnsOf(records[n]);
+    const std::vector<CsvColumn> columns = ColumnsOf(record);
     for (size_t i = 0; i < columns.size(); ++i) {
       if (!position.emplace(columns[i], position.size()).second) continue;
       if (position.size() > 1) header += ',';
-      header += CsvField(CsvColumnName(columns[i], records[n].items[i].name));
+      header += CsvField(CsvColumnName(columns[i], record.items[i].name));
     }
   }
-  std::fputs((header + "\r\n").c_str(), stdout);
-  for (const DatRecord& record : records) {
-    if (!record.error.empty()) continue;
+  header += "\r\n";
+  std::fputs(header.c_str(), stdout);
+  for (uint32_t n = 0; n < view.index.size(); ++n) {
+    if (!ReadDatRecord(view, n, &record)) continue;
     std::vector<std::string> fields(position.size());
     const std::vector<CsvColumn> columns = ColumnsOf(record);
-    for (size_t i = 0; i < columns.size(); ++i) fields[position[columns[i]]] = CsvField(CsvValue(record, record.items[i]));
+    for (size_t i = 0; i < columns.size(); ++i) {
+      fields[position[columns[i]]] = CsvField(CsvValue(record, record.items[i]));
+    }
     std::string row;
     for (size_t f = 0; f < fields.size(); ++f) {
       if (f > 0) row += ',';
       row += fields[f];
     }
-    std::fputs((row + "\r\n").c_str(), stdout);
+    row += "\r\n";
+    std::fputs(row.c_str(), stdout);
   }
   return whole;
 }
