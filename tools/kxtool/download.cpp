@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -84,6 +85,7 @@ class ProgressMeter {
     if (!drawn_) return;
     std::fputs("\r\x1b[K", stderr);
     drawn_ = false;
+    lastText_.clear();  // drawn again at the next turn
   }
 
  private:
