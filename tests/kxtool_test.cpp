@@ -1,17 +1,22 @@
 // kxtool run as a user runs it: one test per subcommand, each a table of command lines
-// with the exit status (0 success, 1 failure, 2 usage error) and the text they print.
+// with the exit status (0 success, 1 failure, 2 usage error, 130 cancelled) and the text
+// they print. Autotests that reach a data file are read back with kxtool dump --csv and
+// compared with the items the simulator's generated instrument says they hold.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "sim/dataset.h"
 #include "tests/support/conversion_fixture.h"
 #include "tests/support/dcl_harness.h"
 #include "tests/support/programs.h"
@@ -39,6 +44,96 @@ std::string Pattern(size_t n, uint32_t seed) {
   std::string b(n, '\0');
   for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>((seed + i) * 2654435761u >> 13);
   return b;
+}
+
+using Records = std::vector<std::vector<kxsim::ExpectedItem>>;
+
+// The autotests of `type` (copper by default) that `kxsim --seed SEED --autotests N` holds.
+std::vector<kxsim::GeneratedAutotest> Copper(unsigned n, uint64_t seed = kxsim::kSampleSeed, uint16_t type = 3841) {
+  kxsim::DatasetOptions options;
+  options.seed = seed;
+  options.copperAutotests = n;
+  std::vector<kxsim::GeneratedAutotest> out;
+  for (const auto& a : kxsim::GenerateDataset(options).autotests) {
+    if (a.type == type) out.push_back(a);
+  }
+  return out;
+}
+
+Records Streamed(const std::vector<kxsim::GeneratedAutotest>& autotests) {
+  Records out;
+  for (const auto& a : autotests) out.push_back(a.streamedItems);
+  return out;
+}
+
+// RFC 4180: fields split at commas outside quotes, "" within quotes is one quote, CRLF
+// ends a row.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted && c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+      rows.back().back() += text[++i];
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && c == ',') {
+      rows.back().emplace_back();
+    } else if (!quoted && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.emplace_back(1);
+      ++i;
+    } else {
+      rows.back().back() += c;
+    }
+  }
+  rows.pop_back();  // the empty row after the last line end
+  return rows;
+}
+
+// A value as a field: printable text (without one closing NUL) as it is, else 0x and hex.
+std::string Cell(const Bytes& v) {
+  const auto end = v.end() - (!v.empty() && v.back() == 0 ? 1 : 0);
+  if (std::all_of(v.begin(), end, [](uint8_t b) { return b >= 0x20 && b <= 0x7E; })) return std::string(v.begin(), end);
+  std::string hex = "0x";
+  for (uint8_t b : v) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
+  return hex;
+}
+
+// Where the CSV of a data file parts from the records `want`, in words; empty when they
+// agree. Columns come in the order their tags first occur, one per occurrence of a tag in
+// a record (its second named "...#2").
+std::string CsvMismatch(const std::string& csv, const Records& want) {
+  std::vector<std::pair<uint16_t, int>> columns;
+  std::vector<std::vector<std::string>> expected;
+  for (const auto& items : want) {
+    std::map<uint16_t, int> seen;
+    auto& row = expected.emplace_back();
+    for (const kxsim::ExpectedItem& item : items) {
+      const std::pair<uint16_t, int> column(item.tag, ++seen[item.tag]);
+      const size_t f = std::find(columns.begin(), columns.end(), column) - columns.begin();
+      if (f == columns.size()) columns.push_back(column);
+      row.resize(std::max(row.size(), f + 1));
+      row[f] = Cell(item.value);
+    }
+  }
+  const auto rows = ParseCsv(csv);
+  if (rows.size() != want.size() + 1 || rows[0].size() != columns.size()) return std::to_string(rows.size()) + " rows";
+  for (size_t f = 0; f < columns.size(); ++f) {
+    const std::string& name = rows[0][f];
+    const std::string suffix = columns[f].second > 1 ? "#" + std::to_string(columns[f].second) : "";
+    if (name.substr(std::min(name.find('#'), name.size())) != suffix) {
+      return "column " + std::to_string(f) + " is named " + name;
+    }
+  }
+  for (size_t r = 0; r < want.size(); ++r) {
+    expected[r].resize(columns.size());
+    const auto& got = rows[r + 1];
+    const size_t f = std::mismatch(got.begin(), got.end(), expected[r].begin()).first - got.begin();
+    if (f < columns.size()) {
+      return "record " + std::to_string(r) + " " + rows[0][f] + ": " + got[f] + ", expected " + expected[r][f];
+    }
+  }
+  return "";
 }
 
 // Runs in a scratch folder, `d` its path with a final slash.
@@ -74,6 +169,11 @@ class KxtoolTest : public ConversionTest {
       EXPECT_TRUE(!json || c.exit != 0 || nlohmann::json::accept(r.out)) << name;
     }
   }
+  static ProgramResult Kxtool(std::vector<std::string> args, const SignalWhen& when = {}) {
+    args.insert(args.begin(), KXTOOL_PATH);
+    return RunProgram(args, 60000, "/dev/null", when);
+  }
+  static std::string Csv(const std::string& path) { return Kxtool({"dump", "--csv", path}).out; }
   std::string d;
 };
 
@@ -82,7 +182,7 @@ TEST_F(KxtoolTest, VersionHelpAndUsageErrors) {
   std::smatch version;
   ASSERT_TRUE(std::regex_search(cmake, version, std::regex(R"(project\(kxlib VERSION ([0-9.]+))")));
   Expect({{{"--version"}, 0, "kxtool " + version[1].str() + "\n", "", true},
-          {{"--help"}, 0, {"info", "card", "dump", "dcl"}, ""},
+          {{"--help"}, 0, {"info", "card", "dump", "dcl", "count", "download", "save", "convert", "demo"}, ""},
           {{}, 2, "", "subcommand"},
           {{"frobnicate"}, 2, "", ""},
           {{"info"}, 2, "", "PORT"},
@@ -198,6 +298,12 @@ TEST_F(KxtoolTest, DumpAsTextAndAsJson) {
             R"("items": [{"tag": 24, "name": "XTG_STORED_AT_NAME", "text": "SECOND"}]}]})"}, ""},
           {{"dump", d + "broken.dat"}, 0, {"  error: record does not decode", "\"SECOND\""}, ""},
           {{"dump", "--json", d + "bad.dat"}, 1, "", "not a data file", true},
+          // Columns by first occurrence; a field with quotes is quoted, its quotes doubled.
+          {{"dump", "--csv", d + "one.dat"}, 0,
+           "XTG_STORED_AT_NAME,tag 632,XTG_UPREF_COMPANYNAME,tag 5022\r\nLINK-001,0x0a0b,,\"say \"\"hi\"\" \\\"\r\n", "",
+           true},
+          {{"dump", "--csv", d + "broken.dat"}, 1, "XTG_STORED_AT_NAME\r\nSECOND\r\n", "record 0: record does not decode",
+           true},
           {{"dump", d + "missing.dat"}, 1, "", "missing.dat", true}});
 }
 
@@ -224,6 +330,122 @@ TEST_F(KxtoolTest, DclImplodesAsTheLibraryDoesAndExplodesBack) {
           {{"dcl", "explode"}, 1, "", "(result 3)\n", true, "\x00\x06\x01\xFF"s},
           {{"dcl", "explode"}, 1, "", "(second byte) is not 4, 5 or 6 (result 1)\n", true, "\x00\x07\x01\xFF\x00"s},
           {{"dcl", "explode"}, 1, AsText(decoded.out), "(result 4)\n", true, cut}});  // what decoded before the cut
+}
+
+
+// count, download (whole, by keys, appended) and save against the generated instrument.
+TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
+  // The first 7 copper autotests of seed 2 all keep the model name (tag 455) a save starts
+  // with, so any of them converts alone, or among others, as in one whole download.
+  const auto copper = Copper(7, 2);
+  const auto model = [](const kxsim::GeneratedAutotest& a) {
+    return std::find_if(a.items.begin(), a.items.end(), [](const auto& i) { return i.tag == 455; })->value;
+  };
+  for (const auto& a : copper) ASSERT_EQ(model(a), model(copper[0]));
+  std::map<int, std::vector<kxsim::GeneratedAutotest>> byKey;
+  for (const auto& a : copper) byKey[a.key.at(0)].push_back(a);
+  const int k1 = copper[0].key[0], k2 = copper[1].key[0] == k1 ? copper[2].key[0] : copper[1].key[0];
+  BackgroundKxsim sim({"--seed", "2", "--autotests", "7"});
+  const std::string port = sim.ComName();
+  Expect({{{"count", port}, 0, "7\n", "", true},
+          {{"count", port, "--key", std::to_string(k2)}, 0, std::to_string(byKey[k2].size()) + "\n", "", true},
+          {{"count", port, "--type", "coax"}, 0, "2\n", "", true},
+          {{"save", port, "99", "one.dat"}, 1, "",
+           "kxtool: cannot save autotest 99: Unknown error communicating with Scanner (0x2000001E)\n", true}});
+  struct Run { std::vector<std::string> args; std::string out; };
+  const std::vector<Run> runs = {
+      {{"download", port, "all.dat", "--baud", "57600"}, "Saved 7 of 7 autotests to all.dat in "},
+      {{"download", port, "keyed.dat", "--key", std::to_string(k1)}, "autotests to keyed.dat"},
+      {{"download", port, "keyed.dat", "--append", "--key", std::to_string(k2)}, "autotests to keyed.dat"},
+      {{"save", port, "1", "one.dat"}, "Saved copper autotest 1 to one.dat\n"},
+      {{"save", port, "0", "one.dat", "--append", "--type", "fiber"}, "Saved fiber autotest 0 to one.dat\n"},
+      {{"save", port, "1", "one.dat", "--append", "--type", "coax"}, "Saved coax autotest 1 to one.dat\n"}};
+  for (const Run& run : runs) {
+    const ProgramResult r = Kxtool(run.args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(run.out), std::string::npos) << r.out;
+  }
+  EXPECT_EQ(CsvMismatch(Csv("all.dat"), Streamed(copper)), "");
+  Records keyed = Streamed(byKey[k1]);
+  for (const auto& items : Streamed(byKey[k2])) keyed.push_back(items);
+  EXPECT_EQ(CsvMismatch(Csv("keyed.dat"), keyed), "");
+  // A single save reads no limit records beforehand and asks for each limit by name: copper
+  // autotest 1 of seed 2 names only limits its own families hold, so it converts as the
+  // generator expects (with every limit record read).
+  const Records single = {copper[1].items, Copper(7, 2, 3874)[0].items, Copper(7, 2, 3877)[1].items};
+  EXPECT_EQ(CsvMismatch(Csv("one.dat"), single), "");
+}
+
+// Ctrl-C in the middle of a paced download: exit 130, a valid file with the autotests
+// converted before the cancel, in order.
+TEST_F(KxtoolTest, DownloadCancelledByCtrlCKeepsTheAutotestsBefore) {
+  const auto copper = Copper(12);
+  BackgroundKxsim sim({"--autotests", "12", "--pace"});
+  const ProgramResult r = Kxtool({"download", sim.ComName(), "cut.dat", "--baud", "57600"}, {SIGINT, " autotests"});
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_NE(r.err.find("kxtool: download cancelled: "), std::string::npos) << r.err;
+  const auto rows = ParseCsv(Csv("cut.dat"));
+  ASSERT_GE(rows.size(), 2u);
+  ASSERT_LT(rows.size(), copper.size() + 1);
+  EXPECT_NE(r.out.find("Saved " + std::to_string(rows.size() - 1) + " of 12 autotests"), std::string::npos) << r.out;
+  EXPECT_EQ(CsvMismatch(Csv("cut.dat"), Streamed({copper.begin(), copper.begin() + (rows.size() - 1)})), "");
+}
+
+// Card autotest files copied from the simulated card: the first replaces the data file (or
+// adds to it with --append), later ones add.
+TEST_F(KxtoolTest, ConvertTurnsCardAutotestFilesIntoRecords) {
+  const auto cards = kxsim::GenerateDataset(kxsim::kSampleSeed).cardAutotests;
+  ASSERT_EQ(cards.size(), 4u);
+  {
+    BackgroundKxsim sim;
+    Expect({{{"card", "walk", sim.ComName(), "AUTOTEST", "--into", d}, 0, "4 files copied", ""}});
+  }
+  std::vector<std::string> files;
+  for (int i = 1; i <= 4; ++i) files.push_back(d + "CARD000" + std::to_string(i) + ".ATR");
+  Write("bad.ATR", std::string(60, 'x'));
+  Expect({{{"convert", files[3], "c.dat"}, 0, "Converted 1 card autotest into c.dat\n", "", true},
+          {{"convert", files[0], files[1], "c.dat"}, 0, "Converted 2 card autotests into c.dat\n", "", true},
+          {{"convert", files[2], files[3], "c.dat", "--append"}, 0, "Converted 2 card autotests into c.dat\n", "", true},
+          {{"convert", d + "bad.ATR", "c.dat", "--append"}, 1, "",
+           "kxtool: cannot convert " + d + "bad.ATR: Invalid data file (0x20000010)\n", true}});
+  EXPECT_EQ(CsvMismatch(Csv("c.dat"), {cards[0].items, cards[1].items, cards[2].items, cards[3].items}), "");
+}
+
+TEST_F(KxtoolTest, DemoDownloadsTheSimulatedScannerOverANoisyLine) {
+  const auto copper = Copper(4);
+  std::map<std::string, unsigned> results;
+  for (const auto& a : copper) {
+    for (const auto& item : a.streamedItems) results[Cell(item.value)] += item.tag == 176;
+  }
+  std::string summary = "Results:";
+  for (const auto& [result, n] : results) summary += n ? " " + result + " " + std::to_string(n) : "";
+  const ProgramResult r = Kxtool({"demo", "--autotests", "4", "--faults"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  const std::vector<std::string> texts = {"Model:              VEXAScanner2", "Stored autotests:   4\n",
+                                          "Saved 4 of 4 autotests to demo.dat in ", summary + "\n",
+                                          Cell(copper[3].streamedItems[0].value),
+                                          " retries. Nothing was lost: all 4 autotests are in demo.dat.\n"};
+  for (const std::string& text : texts) {
+    EXPECT_NE(r.out.find(text), std::string::npos) << text << " not in:\n" << r.out;
+  }
+  EXPECT_EQ(CsvMismatch(Csv("demo.dat"), Streamed(copper)), "");
+}
+
+TEST_F(KxtoolTest, AutotestCommandsRefuseBadCommandLinesAndReportTheLibrarysErrors) {
+  std::vector<std::string> seventeenKeys = {"download", "COM:/dev/null", "x.dat"};
+  for (int k = 0; k < 17; ++k) seventeenKeys.insert(seventeenKeys.end(), {"--key", "1"});
+  Expect({{{"count", "COM:/dev/kxlib-no-such-port"}, 1, "",
+           "kxtool: cannot open COM:/dev/kxlib-no-such-port: Selected Com Port is unavailable (0x20000023)\n", true},
+          {{"download", "COM:/dev/null", "x.dat", "--baud", "1234"}, 1, "", "(0x200003F5)\n"},
+          {{"count", "COM:/dev/null", "--type", "glass"}, 2, "", "--type"},
+          {{"download", "COM:/dev/null", "x.dat", "--key", "256"}, 2, "", "--key"},
+          {seventeenKeys, 2, "", "at most 16 search keys"},
+          {{"save", "COM:/dev/null", "first", "x.dat"}, 2, "", "NUMBER"},
+          {{"convert", "x.ATR"}, 2, "", "At least 2"},
+          {{"convert", d + "none.ATR", "x.dat"}, 1, "", "(0x20000011)\n"},
+          {{"dump", "--csv", "--json", "x.dat"}, 2, "", "excludes"},
+          {{"demo", "--autotests", "0"}, 2, "", "--autotests"}});
+  EXPECT_FALSE(std::filesystem::exists(d + "x.dat"));
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ bool Drain(int fd, std::string& into) {
 
 }  // namespace
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs, const std::string& inputPath) {
+ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs, const std::string& inputPath,
+                         const SignalWhen& when) {
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
   posix_spawn_file_actions_t fa;
@@ -57,12 +58,16 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs, co
     return result;
   }
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  bool outOpen = true, errOpen = true;
+  bool outOpen = true, errOpen = true, signalled = when.signal == 0;
   while ((outOpen || errOpen) && Clock::now() < deadline) {
     pollfd p[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errPipe[0] : -1, POLLIN, 0}};
     if (poll(p, 2, 50) <= 0) continue;
     if (p[0].revents) outOpen = Drain(outPipe[0], result.out);
     if (p[1].revents) errOpen = Drain(errPipe[0], result.err);
+    if (!signalled && result.err.find(when.errHolds) != std::string::npos) {
+      kill(pid, when.signal);
+      signalled = true;
+    }
   }
   if (outOpen || errOpen) kill(pid, SIGKILL);
   int status = 0;

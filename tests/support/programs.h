@@ -13,10 +13,17 @@ struct ProgramResult {
   std::string err;
 };
 
+// A signal sent to a running program once its standard error holds a text.
+struct SignalWhen {
+  int signal = 0;
+  std::string errHolds;
+};
+
 // Runs `argv` (argv[0] is the program's path) to completion, with standard input from
-// the file `inputPath`, and collects what it printed. Killed after `timeoutMs`.
+// the file `inputPath`, and collects what it printed. Killed after `timeoutMs`; sent
+// `when.signal` (once) when `when` names one.
 ProgramResult RunProgram(const std::vector<std::string>& argv, int timeoutMs = 60000,
-                         const std::string& inputPath = "/dev/null");
+                         const std::string& inputPath = "/dev/null", const SignalWhen& when = {});
 
 // kxsim started with `args` (its standard error to the file `errPath` when given);
 // ComName() is the device name it printed on its first line.

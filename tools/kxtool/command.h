@@ -19,6 +19,7 @@
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitCancelled = 130;  // as a shell reports a program ended by Ctrl-C
 
 using CommandSetup = std::function<void(CLI::App& app, int& exitCode)>;
 
@@ -32,6 +33,11 @@ struct PortOptions {
   std::string baud = "9600";
 };
 void AddPortOptions(CLI::App* cmd, PortOptions* options);
+
+// --type copper|fiber|coax (default copper), for the commands that work on one kind of
+// stored autotest; AutotestRecordType gives the instrument's record type of the kind.
+void AddTypeOption(CLI::App* cmd, std::string* type);
+uint16_t AutotestRecordType(const std::string& type);
 
 // "kxtool: WHAT: <the library's text for error> (0x<error>)" on standard error.
 void ReportLibraryError(const std::string& what, uint32_t error);
@@ -47,6 +53,14 @@ class InstrumentSession {
 
   bool Open(const PortOptions& options);
 
+  // True once Ctrl-C (SIGINT) or SIGTERM arrived while the session was open: each calls
+  // KXCancel, so the running call stops at its next check.
+  static bool Interrupted();
+
  private:
   bool open_ = false;
 };
+
+// Prints who is on the line (serial number, model, software version, format definitions)
+// for an open session; kExitFailure when a question went unanswered (said on stderr).
+int PrintIdentity();

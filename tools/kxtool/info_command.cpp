@@ -18,9 +18,9 @@ const char* ModelName(int16_t code) {
   }
 }
 
-int RunInfo(const PortOptions& options) {
-  InstrumentSession session;
-  if (!session.Open(options)) return kExitFailure;
+}  // namespace
+
+int PrintIdentity() {
   uint32_t error = 0;
   int status = 0;
   char serial[12] = {};
@@ -56,6 +56,14 @@ int RunInfo(const PortOptions& options) {
     status = kExitFailure;
   }
   return status;
+}
+
+namespace {
+
+int RunInfo(const PortOptions& options) {
+  InstrumentSession session;
+  if (!session.Open(options)) return kExitFailure;
+  return PrintIdentity();
 }
 
 PortOptions InfoOptions;

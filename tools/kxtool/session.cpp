@@ -8,15 +8,40 @@
 
 namespace {
 
-struct sigaction PreviousInterrupt {};
+// SIGINT and SIGTERM while a session is open: the handler that was there before each.
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM};
+struct sigaction PreviousHandlers[2] {};
+volatile sig_atomic_t InterruptSeen = 0;
 
-void OnInterrupt(int) { KXCancel(); }
+void OnInterrupt(int) {
+  InterruptSeen = 1;
+  KXCancel();
+}
+
+// The kinds of stored autotest and their record types.
+struct AutotestKind {
+  const char* name;
+  uint16_t recordType;
+};
+constexpr AutotestKind kAutotestKinds[] = {{"copper", 3841}, {"fiber", 3874}, {"coax", 3877}};
 
 }  // namespace
 
 void AddPortOptions(CLI::App* cmd, PortOptions* options) {
   cmd->add_option("PORT", options->port, "Serial port: COM:<path>, or COMn")->required();
   cmd->add_option("--baud", options->baud, "Line speed: 300 ... 57600 (default 9600)");
+}
+
+void AddTypeOption(CLI::App* cmd, std::string* type) {
+  cmd->add_option("--type", *type, "Kind of autotest: copper (default), fiber or coax")
+      ->check(CLI::IsMember({"copper", "fiber", "coax"}));
+}
+
+uint16_t AutotestRecordType(const std::string& type) {
+  for (const AutotestKind& kind : kAutotestKinds) {
+    if (type == kind.name) return kind.recordType;
+  }
+  return kAutotestKinds[0].recordType;
 }
 
 void ReportLibraryError(const std::string& what, uint32_t error) {
@@ -32,13 +57,15 @@ bool InstrumentSession::Open(const PortOptions& options) {
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, &PreviousInterrupt);
+  for (size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &sa, &PreviousHandlers[i]);
   open_ = true;
   return true;
 }
 
+bool InstrumentSession::Interrupted() { return InterruptSeen != 0; }
+
 InstrumentSession::~InstrumentSession() {
   if (!open_) return;
-  sigaction(SIGINT, &PreviousInterrupt, nullptr);
+  for (size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &PreviousHandlers[i], nullptr);
   KXClose();
 }
