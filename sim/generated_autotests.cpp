@@ -497,27 +497,27 @@ class AutotestMaker {
     if (format_.autotestType == 3841) {
       LimitCurves();
     } else {
-      result_.streamedItems = result_.items;
-      result_.streamedError = result_.error;
+      result_.streamedItems = result_.singleItems = result_.items;
+      result_.streamedError = result_.singleError = result_.error;
     }
   }
 
   // The curves of the named limits; a missing one ends them (an error only when a curve
-  // was written before it). Twice: as a save of one autotest finds the limits (asking the
-  // instrument by name), and as a streamed download does (never asking).
+  // was written before it). Once for each way a conversion comes by the limits.
   void LimitCurves() {
-    result_.streamedItems = result_.items;
-    result_.streamedError = result_.error;
-    CurvesInto(true, result_.items, result_.error);
-    CurvesInto(false, result_.streamedItems, result_.streamedError);
+    result_.streamedItems = result_.singleItems = result_.items;
+    result_.streamedError = result_.singleError = result_.error;
+    CurvesInto(LimitLookup::kReadAllThenAsk, result_.items, result_.error);
+    CurvesInto(LimitLookup::kReadAllOnly, result_.streamedItems, result_.streamedError);
+    CurvesInto(LimitLookup::kAskOnly, result_.singleItems, result_.singleError);
   }
 
-  void CurvesInto(bool askByName, std::vector<ExpectedItem>& items, uint32_t& error) {
+  void CurvesInto(LimitLookup lookup, std::vector<ExpectedItem>& items, uint32_t& error) {
     bool written = false;
     for (int slot : kCurveOrder) {
       const std::string& name = limitNames_[slot];
       if (name.empty()) continue;
-      const GeneratedLimit* limit = FindGeneratedLimit(settings_.limits, kLimitFamilies[slot].type, name, askByName);
+      const GeneratedLimit* limit = FindGeneratedLimit(settings_.limits, kLimitFamilies[slot].type, name, lookup);
       if (limit == nullptr) {
         if (written) error = kLimitMissingError;
         return;

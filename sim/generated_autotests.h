@@ -52,6 +52,11 @@ struct GeneratedAutotest {
   // way is missing, and ends the curves there.
   std::vector<ExpectedItem> streamedItems;
   uint32_t streamedError = 0;
+  // The same for a save of this autotest alone, which reads no limit record first and asks
+  // the instrument for each named limit in its own family: a limit kept only in the
+  // BLANK pool is missing.
+  std::vector<ExpectedItem> singleItems;
+  uint32_t singleError = 0;
 };
 
 // What the whole instrument settles, on which the conversion of every autotest depends.

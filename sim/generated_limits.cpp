@@ -84,10 +84,12 @@ std::vector<GeneratedLimit> GenerateLimits(SeededRandom& random) {
 }
 
 const GeneratedLimit* FindGeneratedLimit(const std::vector<GeneratedLimit>& limits, uint16_t type,
-                                         const std::string& name, bool askByName) {
-  if (const GeneratedLimit* found = ScanFamily(limits, type, name)) return found;
-  if (const GeneratedLimit* found = ScanFamily(limits, kBlankLimitType, name)) return found;
-  if (!askByName) return nullptr;
+                                         const std::string& name, LimitLookup lookup) {
+  if (lookup != LimitLookup::kAskOnly) {
+    if (const GeneratedLimit* found = ScanFamily(limits, type, name)) return found;
+    if (const GeneratedLimit* found = ScanFamily(limits, kBlankLimitType, name)) return found;
+    if (lookup == LimitLookup::kReadAllOnly) return nullptr;
+  }
   for (const GeneratedLimit& limit : limits) {
     if (Named(limit, type, name)) return &limit;
   }

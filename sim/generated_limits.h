@@ -47,14 +47,18 @@ std::vector<GeneratedLimit> GenerateLimits(SeededRandom& random);
 // than 50): the curve items a conversion writes from it.
 GeneratedLimit MakeLimit(SeededRandom& random, uint16_t type, const std::string& name, size_t points);
 
-// The limit a conversion finds for `name` in family `type` once it has read every limit
-// record: the first of the family's records up to one with an empty name, else the same
-// in the BLANK pool, else the first record of the family whose key begins with the name
-// (asked of the instrument by name); none when there is no such record. Without
-// `askByName` (a streamed download, whose requests are in flight) the last step is left
-// out.
+// How a conversion comes by the limits: every limit record read before the first
+// autotest and a missing one asked of the instrument by name (a download over USB); read
+// first and never asked (a streamed download, whose record requests are in flight); or
+// none read and each asked by name (a save of one autotest, whose table starts empty).
+enum class LimitLookup { kReadAllThenAsk, kReadAllOnly, kAskOnly };
+
+// The limit a conversion finds for `name` in family `type`: from the records read first,
+// the first of the family's records up to one with an empty name, else the same in the
+// BLANK pool; asked by name, the first record of the family with that name; none when
+// the lookup has no such record.
 const GeneratedLimit* FindGeneratedLimit(const std::vector<GeneratedLimit>& limits, uint16_t type,
-                                         const std::string& name, bool askByName = true);
+                                         const std::string& name, LimitLookup lookup);
 
 // The names a family holds, empty ones left out.
 std::vector<std::string> LimitNamesOf(const std::vector<GeneratedLimit>& limits, uint16_t type);

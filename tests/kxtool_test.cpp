@@ -357,7 +357,7 @@ TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
       {{"download", port, "all.dat", "--baud", "57600"}, "Saved 7 of 7 autotests to all.dat in "},
       {{"download", port, "keyed.dat", "--key", std::to_string(k1)}, "autotests to keyed.dat"},
       {{"download", port, "keyed.dat", "--append", "--key", std::to_string(k2)}, "autotests to keyed.dat"},
-      {{"save", port, "1", "one.dat"}, "Saved copper autotest 1 to one.dat\n"},
+      {{"save", port, "0", "one.dat"}, "Saved copper autotest 0 to one.dat\n"},
       {{"save", port, "0", "one.dat", "--append", "--type", "fiber"}, "Saved fiber autotest 0 to one.dat\n"},
       {{"save", port, "1", "one.dat", "--append", "--type", "coax"}, "Saved coax autotest 1 to one.dat\n"}};
   for (const Run& run : runs) {
@@ -370,9 +370,9 @@ TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
   for (const auto& items : Streamed(byKey[k2])) keyed.push_back(items);
   EXPECT_EQ(CsvMismatch(Csv("keyed.dat"), keyed), "");
   // A single save reads no limit records beforehand and asks for each limit by name: copper
-  // autotest 1 of seed 2 names only limits its own families hold, so it converts as the
-  // generator expects (with every limit record read).
-  const Records single = {copper[1].items, Copper(7, 2, 3874)[0].items, Copper(7, 2, 3877)[1].items};
+  // autotest 0 of seed 2 names a limit only the BLANK pool holds, whose curve it lacks.
+  const Records single = {copper[0].singleItems, Copper(7, 2, 3874)[0].singleItems,
+                          Copper(7, 2, 3877)[1].singleItems};
   EXPECT_EQ(CsvMismatch(Csv("one.dat"), single), "");
 }
 
