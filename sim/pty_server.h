@@ -15,6 +15,7 @@
 #include "sim/faults.h"
 #include "sim/faulty_instrument.h"
 #include "sim/instrument.h"
+#include "sim/instrument_server.h"
 #include "sim/serial_transport.h"
 #include "sim/serial_wire.h"
 #include "sim/server_loop.h"
@@ -35,29 +36,27 @@ struct ServerOptions {
   std::function<uint32_t()> clock;
 };
 
-class PtyServer {
+class PtyServer : public InstrumentServer {
  public:
   explicit PtyServer(Instrument& model, ServerOptions options = {});
-  ~PtyServer();  // stops
+  ~PtyServer() override;  // stops
   PtyServer(const PtyServer&) = delete;
   PtyServer& operator=(const PtyServer&) = delete;
 
-  void Start();
-  void Stop();
+  void Start() override;
+  void Stop() override;
   bool Running() const { return loop_.Running(); }
 
   const std::string& DevicePath() const { return transport_.DevicePath(); }
   std::string ComName() const { return transport_.ComName(); }
 
   // Each of these may be called from any thread while the server runs.
-  ServerStats Stats() const;
-  void ResetStats();
-  void SetFaults(FaultPlan plan);
-  void SetReplyDelay(uint32_t ms);
+  ServerStats Stats() const override;
+  void ResetStats() override;
+  void SetFaults(FaultPlan plan) override;
+  void SetReplyDelay(uint32_t ms) override;
   void SetPace(bool on);
-  // Waits (sleeping) until `count` messages have been received in all, or `timeoutMs`
-  // of real time have passed; true when they have.
-  bool WaitForMessages(uint64_t count, uint32_t timeoutMs) const;
+  bool WaitForMessages(uint64_t count, uint32_t timeoutMs) const override;
 
  private:
   FaultyInstrument faulty_;     // the model as the transport serves it
