@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -27,10 +28,10 @@ constexpr int kBusyWaitMs = 1;
 constexpr int kIdleWaitMs = 20;
 
 Bytes Frame(const Bytes& message) {
-  Bytes frame(kHeaderSize, 0);
+  Bytes frame(kHeaderSize + message.size(), 0);
   PutU16(frame, 0, static_cast<uint16_t>(~message.size()));
   PutU16(frame, 2, static_cast<uint16_t>(message.size()));
-  frame.insert(frame.end(), message.begin(), message.end());
+  if (!message.empty()) std::memcpy(frame.data() + kHeaderSize, message.data(), message.size());
   return frame;
 }
 

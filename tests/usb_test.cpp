@@ -243,7 +243,9 @@ TEST_F(UsbInstrumentsTest, CountListAndOpenBySerialNumber) {
     for (uint32_t i = 0; i < l.count; ++i) {
       const uint8_t* entry = bytes + i * 276;
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry)), paths[i]);
-      EXPECT_EQ(Bytes(entry + 256, entry + 276), Cat(Cat(Bytes(kSerials[i], kSerials[i] + 11), {0}), Bytes(8, 0xEE)));
+      Bytes serial(20, 0xEE);  // 11 characters and a zero; the rest as it was
+      std::memcpy(serial.data(), kSerials[i], 12);
+      EXPECT_EQ(Bytes(entry + 256, entry + 276), serial);
     }
     if (bytes) { EXPECT_EQ(Bytes(bytes + l.count * 276, bytes + l.bytes), Bytes(l.bytes - l.count * 276, 0xEE)); }
     EXPECT_EQ(KXGlobalFree(block), nullptr);

@@ -33,7 +33,8 @@ extern const Guid kScannerInterfaceClass;
 constexpr const char* kEnumeratorModule = "libkxdevapi.so";
 constexpr const char* kEnumeratorPathVariable = "KXLIB_DEVAPI";
 constexpr const char* kEnumeratorFunction = "KXDEVFindDeviceByIndex";
-using FindDeviceFunction = int32_t (*)(const Guid* interfaceClass, uint32_t index, char* devicePath, uint32_t* error);
+// The interface class travels as an untyped pointer to its 16 bytes, as the module declares it.
+using FindDeviceFunction = int32_t (*)(const void* interfaceClass, uint32_t index, char* devicePath, uint32_t* error);
 
 // The pipes of the open instrument (kNoPipe when closed) and the enumerator state: whether
 // loading the module was tried, and the function found in it.
