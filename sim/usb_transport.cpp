@@ -6,11 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
 
 #include "sim/wire_format.h"
 
@@ -173,42 +170,9 @@ void UsbTransport::ServeOutput(uint32_t nowMs) {
 }
 
 UsbServer::UsbServer(Instrument& model, std::string folder, ServerOptions options)
-    : faulty_(model, options.seed, std::move(options.faults), options.replyDelayMs),
-      transport_(faulty_, std::move(folder), &faulty_.Injector()),
-      loop_(transport_, std::move(options.clock)) {}
+    : InstrumentServer(model, options, transport_),
+      transport_(Faulty(), std::move(folder), &Faulty().Injector()) {}
 
 UsbServer::~UsbServer() { Stop(); }
-
-ServerStats UsbServer::Stats() const {
-  std::lock_guard<std::mutex> lock(loop_.Mutex());
-  return transport_.Stats();
-}
-
-void UsbServer::ResetStats() {
-  std::lock_guard<std::mutex> lock(loop_.Mutex());
-  transport_.ResetStats();
-}
-
-void UsbServer::SetFaults(FaultPlan plan) {
-  std::lock_guard<std::mutex> lock(loop_.Mutex());
-  faulty_.SetPlan(std::move(plan));
-}
-
-void UsbServer::SetReplyDelay(uint32_t ms) {
-  std::lock_guard<std::mutex> lock(loop_.Mutex());
-  faulty_.SetReplyDelay(ms);
-}
-
-bool UsbServer::WaitForMessages(uint64_t count, uint32_t timeoutMs) const {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(loop_.Mutex());
-      if (transport_.MessagesReceived() >= count) return true;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-}
 
 }  // namespace kxsim

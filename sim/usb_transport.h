@@ -21,11 +21,8 @@
 #include <string>
 
 #include "sim/faults.h"
-#include "sim/faulty_instrument.h"
 #include "sim/instrument.h"
 #include "sim/instrument_server.h"
-#include "sim/pty_server.h"
-#include "sim/server_loop.h"
 #include "sim/transport.h"
 
 namespace kxsim {
@@ -70,27 +67,22 @@ class UsbTransport : public Transport {
   WireStats stats_;
 };
 
-// An instrument served over USB: the model with its faults (sim/faulty_instrument.h), the
-// USB transport in `folder`, and the loop that drives it on a background thread.
+// An instrument served over USB: the model with its faults, the USB transport in
+// `folder`, and the loop that drives it on a background thread (sim/instrument_server.h).
 class UsbServer : public InstrumentServer {
  public:
   UsbServer(Instrument& model, std::string folder, ServerOptions options = {});
   ~UsbServer() override;  // stops
 
-  void Start() override { loop_.Start(); }
-  void Stop() override { loop_.Stop(); }
   const std::string& DevicePath() const { return transport_.DevicePath(); }
 
-  ServerStats Stats() const override;
-  void ResetStats() override;
-  void SetFaults(FaultPlan plan) override;
-  void SetReplyDelay(uint32_t ms) override;
-  bool WaitForMessages(uint64_t count, uint32_t timeoutMs) const override;
+ protected:
+  ServerStats TransportStats() const override { return transport_.Stats(); }
+  void ResetTransportStats() override { transport_.ResetStats(); }
+  uint64_t MessagesReceived() const override { return transport_.MessagesReceived(); }
 
  private:
-  FaultyInstrument faulty_;
   UsbTransport transport_;
-  ServerLoop loop_;  // its lock guards faulty_ and transport_
 };
 
 }  // namespace kxsim
