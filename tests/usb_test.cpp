@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "session/state.h"
 #include "tests/support/frames.h"
+#include "tests/support/programs.h"
 #include "tests/support/scanner_session.h"
 #include "usb/usb_transport.h"
 
@@ -202,25 +203,24 @@ TEST_F(UsbPipeTest, TheEnumeratorIsLoadedOnceAndWhatIsMissingIsReported) {
   EXPECT_EQ(error, 0u);
 }
 
-// Three simulated instruments (and a listed folder that nothing serves): the count, the
-// list in blocks of each size, and the open by serial number each find the right one.
+// Three simulated instruments, each a kxsim serving its own device folder, and a listed
+// folder that nothing serves: the count, the list in blocks of each size, and the open by
+// serial number each find the right one.
 class UsbInstrumentsTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
     for (int i = 0; i < 3; ++i) {
-      scanners[i].SetSerialNumber(kSerials[i]);
       paths[i] = folders.Device("scanner" + std::to_string(i));
       if (i == 0) std::filesystem::create_directory(folders.Device("unplugged"));
-      servers[i] = std::make_unique<kxsim::UsbServer>(scanners[i], paths[i]);
-      servers[i]->Start();
+      kxsims[i] = std::make_unique<BackgroundKxsim>(std::vector<std::string>{"--usb", paths[i], "--serial", kSerials[i]});
+      ASSERT_EQ(kxsims[i]->ComName(), paths[i]);
     }
   }
   static constexpr const char* kSerials[] = {"KX000000311", "KX000000422", "KX000000533"};
-  kxsim::Scanner scanners[3];
   UsbFolders folders;
   std::string paths[3];
-  std::unique_ptr<kxsim::UsbServer> servers[3];
+  std::unique_ptr<BackgroundKxsim> kxsims[3];
 };
 
 TEST_F(UsbInstrumentsTest, CountListAndOpenBySerialNumber) {
