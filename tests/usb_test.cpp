@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 #include <thread>
 #include <tuple>
@@ -176,6 +177,24 @@ TEST_F(UsbPipeTest, ASilentInstrumentCostsOneSecondPerAttemptAndLittleCpu) {
     EXPECT_EQ(CountTraceStart(gone ? "ReadFile Returned FALSE" : "\nReadFile timed out"), 3);
     EXPECT_LT(1000.0 * static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC, 0.5 * took / platform::ClockSpeed());
   }
+}
+
+// Failed writes are retried up to the count, each but the last counted as a send error;
+// a flush drops one pending frame, and without one it fails after its single attempt.
+TEST_F(UsbPipeTest, FailedWritesAreRetriedAndCountedAndAFlushDropsOneFrame) {
+  const Bytes m = Pattern(10, 9);
+  for (const auto& [failures, sent, errors] : {std::tuple{2u, 1, 2u}, {3u, 0, 2u}}) {
+    NewDevice(20);
+    platform::InjectFailure(platform::SysCall::PipeWrite, EIO, 0, failures);
+    EXPECT_EQ(KXSendMessage(0, m.data(), 10), sent);
+    uint32_t send = 9, receive = 9;
+    KXGetUSBErrors(&send, &receive);
+    EXPECT_EQ(std::tuple(send, receive, LastUsbStatus), std::tuple(errors, 0u, sent ? 0u : KXERR_SYS_FILE_NOT_FOUND));
+    EXPECT_EQ(peer->Taken(), sent ? UsbFrameOf(m) : Bytes{});
+  }
+  peer->Send({UsbFrameOf(m)});
+  EXPECT_EQ(KXFlushUSB(), 1);
+  EXPECT_EQ(KXFlushUSB(), 0);
 }
 
 // The enumerator module: loaded once, whether it is missing, lacks its call, or works.
