@@ -450,20 +450,17 @@ TEST_F(SaversTest, ANoisyLineGivesTheFileOfACleanOne) {
 class FiveHundredTest : public SaversTest {
  public:
   kxsim::FaultPlan BadLine(uint16_t type) const {
-    const auto autotestRequest = [type](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == type; };
     using FaultKind = kxsim::FaultKind;
     const bool usb = TheLine() == Line::kUsb;
     kxsim::FaultPlan noisy;
-    if (!usb) {
-      for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
-        noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, kxsim::LineDirection::kBoth));
-      }
+    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
+      if (!usb) noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, kxsim::LineDirection::kBoth));
     }
-    const auto kinds = usb ? std::vector{FaultKind::kEmptyFrame, FaultKind::kSplitFrame, FaultKind::kDelayReply}
-                           : std::vector{FaultKind::kNakGoodFrame, FaultKind::kWithholdAck, FaultKind::kDropReply,
-                                         FaultKind::kDelayReply};
-    for (auto kind : kinds) {
-      kxsim::FaultRule rule = kxsim::FaultWhen(kind, autotestRequest);
+    for (auto kind : usb ? std::vector{FaultKind::kEmptyFrame, FaultKind::kSplitFrame, FaultKind::kDelayReply}
+                         : std::vector{FaultKind::kNakGoodFrame, FaultKind::kWithholdAck, FaultKind::kDropReply,
+                                       FaultKind::kDelayReply}) {
+      kxsim::FaultRule rule =
+          kxsim::FaultWhen(kind, [type](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == type; });
       rule.rate = usb ? 0.05 : 0.005;
       rule.delayMs = usb ? 2500 : 3500;  // serial: past the saver's wait for a reply; USB: within it
       noisy.Add(rule);

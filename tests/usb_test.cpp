@@ -25,13 +25,12 @@ using namespace testsupport;
 
 // A frame as the instrument sends one, built here from the layout: the complement of
 // the length, the length, a zero word, the message.
-Bytes UsbFrameOf(const Bytes& message, uint16_t check) {
+Bytes UsbFrameOf(const Bytes& message, int check = -1) {
   Bytes f(6, 0);
-  PutU16(f, 0, check);
+  PutU16(f, 0, static_cast<uint16_t>(check < 0 ? ~message.size() : static_cast<size_t>(check)));
   PutU16(f, 2, static_cast<uint16_t>(message.size()));
   return Cat(f, message);
 }
-Bytes UsbFrameOf(const Bytes& message) { return UsbFrameOf(message, static_cast<uint16_t>(~message.size())); }
 
 // A device folder with the two FIFOs, whose instrument end the test plays: it takes what
 // the host wrote and sends writes, each once the host has read the one before.
@@ -173,7 +172,7 @@ TEST_F(UsbPipeTest, ASilentInstrumentCostsOneSecondPerAttemptAndLittleCpu) {
     EXPECT_EQ(KXWaitMessage(buffer, &size), 0);  // 3 attempts on USB
     const uint32_t took = platform::TickCount() - t0;
     EXPECT_GE(took, 3000u);
-    EXPECT_LT(took, 3900u);
+    EXPECT_LT(took, 5000u);  // loose: a loaded machine stretches library time at this speed
     EXPECT_EQ(CountTraceStart(gone ? "ReadFile Returned FALSE" : "\nReadFile timed out"), 3);
     EXPECT_LT(1000.0 * static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC, 0.5 * took / platform::ClockSpeed());
   }
