@@ -22,6 +22,7 @@
 #ifndef KXLIB32_H
 #define KXLIB32_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -417,6 +418,53 @@ KXAPI int16_t KXAPI_CALL KXSaveACoaxAutotest(uint16_t number, const char* path, 
  * data file's refusals: KXERR_MAX_RECORDS, KXERR_RECORD_TOO_LARGE, KXERR_FILE_WRITE. A
  * failure leaves an existing data file unchanged unless writing the record itself failed. */
 KXAPI int16_t KXAPI_CALL SaveMMCAutotest(const char* cardFile, const char* datFile, uint8_t append, uint32_t* error);
+
+/* ---------------------------------------------------------------------------------------
+ * USB. Instruments are found by index through the device enumerator module
+ * libkxdevapi.so (on the library search path, or the full path in the environment
+ * variable KXLIB_DEVAPI), loaded once per process. Each instrument is a device path
+ * holding the pipe files PIPE00 (host to instrument) and PIPE01 (instrument to host); a
+ * message travels as one frame: the one's complement of its length (u16), its length
+ * (u16), a zero u16, then the message. KXOpen(serialNumber, "USB", &error) opens the
+ * instrument with that serial number. The enumeration calls open and close each
+ * instrument in turn; a session open when they are called is closed first.
+ * ------------------------------------------------------------------------------------- */
+
+#define KX_USB_ENTRY_SIZE 276 /* one record of KXGetVexaUSBConnections */
+
+/* The number of instruments that could be opened; none: 0 and KXERR_NO_SCANNER (also
+ * when the enumerator module is missing; KXERR_INVALID_FUNCTION when it lacks its call). */
+KXAPI int32_t KXAPI_CALL KXGetVexaUSBCount(uint32_t* error);
+/* Fills the global memory block `list` (from KXGlobalAlloc) with one 276-byte record per
+ * instrument that gave its serial number, as many as the block holds: the device path
+ * (256 bytes, zero-terminated), then the serial number (11 characters and a zero; the
+ * last 8 bytes are left as they were). Returns the number of records. A block that cannot
+ * be locked or is smaller than one record: 0 and KXERR_BAD_MEMORY_HANDLE. */
+KXAPI uint32_t KXAPI_CALL KXGetVexaUSBConnections(void* list, uint32_t* error);
+/* Reads and drops one pending frame of the USB session; 1 when there was one. */
+KXAPI int16_t KXAPI_CALL KXFlushUSB(void);
+/* The USB send errors (failed writes retried, pipe resets) since load; receive errors are
+ * always 0. */
+KXAPI void KXAPI_CALL KXGetUSBErrors(uint32_t* sendErrors, uint32_t* receiveErrors);
+/* Writes one message (at most 65535 bytes) as a frame to the open instrument. */
+KXAPI int16_t KXAPI_CALL KXWriteUSBData(const void* message, uint32_t length);
+/* Reads one frame's message into buffer: *size is its capacity on entry (more than 64
+ * bytes, else KXERR_INVALID_FUNCTION) and the message length on success; `attempts`
+ * 1-second waits for data. A message longer than the capacity is read to its end and
+ * dropped (result 0); nothing is written past the buffer. */
+KXAPI int16_t KXAPI_CALL KXReadUSBData(void* buffer, uint32_t* size, int32_t attempts, uint32_t* error);
+
+/* Global memory, as the connection list takes it: blocks are zero-filled and always
+ * moveable, so a block's address is what KXGlobalLock returns (null for a block of 0
+ * bytes). KXGlobalUnlock returns the locks still held; KXGlobalFree returns null when it
+ * freed the block. */
+#define KX_GMEM_MOVEABLE 0x0002u
+#define KX_GMEM_ZEROINIT 0x0040u
+KXAPI void* KXAPI_CALL KXGlobalAlloc(uint32_t flags, size_t bytes);
+KXAPI void* KXAPI_CALL KXGlobalLock(void* block);
+KXAPI int32_t KXAPI_CALL KXGlobalUnlock(void* block);
+KXAPI size_t KXAPI_CALL KXGlobalSize(void* block);
+KXAPI void* KXAPI_CALL KXGlobalFree(void* block);
 
 /* ---------------------------------------------------------------------------------------
  * POSIX hooks. Each takes a function and a context pointer; a null function removes it.

@@ -22,6 +22,9 @@ constexpr KindName kKindNames[] = {
     {FaultKind::kWrongRecordType, "wrong-record-type"},
     {FaultKind::kBadStatus, "bad-status"},
     {FaultKind::kDuplicatePacket, "duplicate-packet"},
+    {FaultKind::kBadFrameHeader, "bad-header"},
+    {FaultKind::kEmptyFrame, "empty-frame"},
+    {FaultKind::kSplitFrame, "split-frame"},
 };
 
 bool IsLineFault(FaultKind kind) {

@@ -17,7 +17,10 @@
 //   reply faults (delay, drop, wrong class / type / record type, other status): each
 //     reply the instrument is about to send; `when` sees the request;
 //   packet faults (send a reply packet twice): each reply packet the host acknowledges;
-//     `when` sees the request being answered.
+//     `when` sees the request being answered;
+//   USB frame faults (a spoilt header, an empty frame first, a frame split in two
+//     writes): each reply frame the USB transport is about to send; `when` sees the
+//     request.
 // So "the next 3 frames" is {kind, rate 1, skip 0, count 3}, "1 byte in 1000" is
 // {kind, rate 0.001}, and "whenever record type 3841 is read" is a predicate.
 #pragma once
@@ -45,6 +48,9 @@ enum class FaultKind : uint8_t {
   kBadStatus,        // the reply's Status is replaced by `status`
   kDuplicatePacket,  // the host's ACK of a reply packet is taken as lost: the packet goes
                      // again after the acknowledgement time-out, as an instrument sends it
+  kBadFrameHeader,   // USB: the reply frame's LengthCheck is not the complement of Length
+  kEmptyFrame,       // USB: an empty frame (Length 0) goes before the reply frame
+  kSplitFrame,       // USB: the reply frame goes in two writes, its first 3 bytes and the rest
   kCount
 };
 inline constexpr size_t kFaultKindCount = static_cast<size_t>(FaultKind::kCount);

@@ -1,7 +1,9 @@
-// kxsim: serves one simulated Scanner on a pseudo-terminal.
+// kxsim: serves one simulated Scanner on a pseudo-terminal, or with --usb DIR over the
+// USB pipes of the device folder DIR (one simulator per folder; a host finds the folders
+// through the enumerator module libkxdevapi.so and KXDEVAPI_DEVICES).
 //
 // The first line on standard output is the port name a host should open (a "COM:"
-// name, e.g. COM:/dev/pts/7); it is flushed at once, so a parent process can read it
+// name, e.g. COM:/dev/pts/7), or the device folder with --usb; it is flushed at once, so a parent process can read it
 // and then open the port. kxsim runs until SIGINT or SIGTERM, or until its standard
 // input reaches end-of-file when standard input is a pipe, a socket or a terminal (so
 // a parent that holds the pipe can stop it by closing it, and a parent that dies does
@@ -17,12 +19,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "sim/dataset.h"
 #include "sim/faults.h"
 #include "sim/pty_server.h"
 #include "sim/scanner.h"
+#include "sim/usb_transport.h"
 #include "sim/wire_format.h"
 
 namespace {
@@ -38,6 +42,8 @@ void Usage(FILE* out) {
       "(COM:/dev/pts/N) as its first line. Stops on SIGINT/SIGTERM, or when standard\n"
       "input (a pipe, socket or terminal) is closed.\n"
       "\n"
+      "      --usb DIR           serve over USB: the pipes PIPE00 and PIPE01 in the device\n"
+      "                          folder DIR (made when missing); prints DIR as its first line\n"
       "  -s, --seed N            seed of the fault generator (default 1) and of the\n"
       "                          generated instrument's records (a fixed sample seed\n"
       "                          without it)\n"
@@ -56,6 +62,10 @@ void Usage(FILE* out) {
       "                            duplicate-packet         a reply packet, sent again as\n"
       "                                                     after a lost acknowledgement\n"
       "                          e.g. -f corrupt=0.001 -f drop=0.001:both -f delay=0.1:2000\n"
+      "                            bad-header, empty-frame, split-frame\n"
+      "                                                     a USB reply frame: its header\n"
+      "                                                     spoilt, an empty frame before\n"
+      "                                                     it, or sent in two writes\n"
       "                          -f duplicate-packet=0.01\n"
       "      --autotests N       hold N generated copper autotests (default 3)\n"
       "      --fiber N           hold N generated fiber autotests (default 2)\n"
@@ -204,6 +214,7 @@ struct Settings {
   bool watchStdin = true;
   bool haveFree = false;
   std::string cardFolder;
+  std::string usbFolder;
   unsigned long long cardStatus = 0;
   unsigned long long freeSpace = 0;
   unsigned long long baud = 9600;
@@ -220,7 +231,7 @@ constexpr uint32_t kRoomAfterDataset = 64 * 1024;
 
 enum {
   kOptLineSpeed = 1000, kOptEmpty, kOptSerial, kOptFree, kOptBaud, kOptStats, kOptNoStdin,
-  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptCardAutotests, kOptVersion
+  kOptCard, kOptCardStatus, kOptAutotests, kOptFiber, kOptCoax, kOptCardAutotests, kOptVersion, kOptUsb
 };
 
 constexpr option kOptions[] = {
@@ -243,6 +254,7 @@ constexpr option kOptions[] = {
     {"coax", required_argument, nullptr, kOptCoax},
     {"card-autotests", required_argument, nullptr, kOptCardAutotests},
     {"version", required_argument, nullptr, kOptVersion},
+    {"usb", required_argument, nullptr, kOptUsb},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
@@ -346,6 +358,9 @@ int ParseOptions(int argc, char** argv, Settings* s) {
       case kOptNoStdin:
         s->watchStdin = false;
         break;
+      case kOptUsb:
+        s->usbFolder = optarg;
+        break;
       case 'h':
         Usage(stdout);
         return 0;
@@ -414,13 +429,23 @@ int Serve(Settings& s) {
   // Requests that arrive while a reply is on the line are answered in turn, as the
   // instrument does: a download that streams its requests gets every reply.
   s.server.answerInTurn = true;
-  kxsim::PtyServer pty(model, std::move(s.server));
-  pty.Start();
-  std::printf("%s\n", pty.ComName().c_str());
+  std::unique_ptr<kxsim::InstrumentServer> server;
+  std::string name;
+  if (s.usbFolder.empty()) {
+    auto pty = std::make_unique<kxsim::PtyServer>(model, std::move(s.server));
+    name = pty->ComName();
+    server = std::move(pty);
+  } else {
+    auto usb = std::make_unique<kxsim::UsbServer>(model, s.usbFolder, std::move(s.server));
+    name = usb->DevicePath();
+    server = std::move(usb);
+  }
+  server->Start();
+  std::printf("%s\n", name.c_str());
   std::fflush(stdout);
   WaitForStop(s.watchStdin && StdinWatched());
-  pty.Stop();
-  if (s.stats) PrintStats(pty.Stats());
+  server->Stop();
+  if (s.stats) PrintStats(server->Stats());
   return 0;
 }
 

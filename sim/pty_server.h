@@ -4,65 +4,39 @@
 // Three parts, each replaceable on its own: the model wrapped in the faults asked for
 // (sim/faulty_instrument.h), the serial transport on the pty (sim/serial_transport.h:
 // line speed, pace, the wire), and the loop that drives the transport on a background
-// thread (sim/server_loop.h), waiting in poll() so it never spins. The pty keeps a slave
+// thread (sim/server_loop.h), waiting in poll() so it never spins; the first and the last
+// are those of every served instrument (sim/instrument_server.h). The pty keeps a slave
 // descriptor of its own open, so the host may close and reopen the port at will.
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
-#include "sim/faults.h"
-#include "sim/faulty_instrument.h"
 #include "sim/instrument.h"
+#include "sim/instrument_server.h"
 #include "sim/serial_transport.h"
-#include "sim/serial_wire.h"
-#include "sim/server_loop.h"
 
 namespace kxsim {
 
-struct ServerOptions {
-  uint64_t seed = 1;
-  FaultPlan faults;
-  bool pace = false;
-  uint32_t replyDelayMs = 0;
-  bool lineSpeedCheck = false;
-  WireTimings timings;
-  // Requests answered one after the other, none abandoned (sim/serial_wire.h).
-  bool answerInTurn = false;
-  // Millisecond clock for the wire's timers and the pace; default a monotonic clock.
-  // A test whose host runs on a faster clock can hand the server that same clock.
-  std::function<uint32_t()> clock;
-};
-
-class PtyServer {
+class PtyServer : public InstrumentServer {
  public:
   explicit PtyServer(Instrument& model, ServerOptions options = {});
-  ~PtyServer();  // stops
-  PtyServer(const PtyServer&) = delete;
-  PtyServer& operator=(const PtyServer&) = delete;
+  ~PtyServer() override;  // stops
 
-  void Start();
-  void Stop();
-  bool Running() const { return loop_.Running(); }
+  void Start() override;
 
   const std::string& DevicePath() const { return transport_.DevicePath(); }
   std::string ComName() const { return transport_.ComName(); }
 
-  // Each of these may be called from any thread while the server runs.
-  ServerStats Stats() const;
-  void ResetStats();
-  void SetFaults(FaultPlan plan);
-  void SetReplyDelay(uint32_t ms);
+  // May be called from any thread while the server runs.
   void SetPace(bool on);
-  // Waits (sleeping) until `count` messages have been received in all, or `timeoutMs`
-  // of real time have passed; true when they have.
-  bool WaitForMessages(uint64_t count, uint32_t timeoutMs) const;
+
+ protected:
+  ServerStats TransportStats() const override { return transport_.Stats(); }
+  void ResetTransportStats() override { transport_.ResetStats(); }
+  uint64_t MessagesReceived() const override { return transport_.MessagesReceived(); }
 
  private:
-  FaultyInstrument faulty_;     // the model as the transport serves it
   SerialTransport transport_;
-  ServerLoop loop_;             // its lock guards faulty_ and transport_
 };
 
 }  // namespace kxsim

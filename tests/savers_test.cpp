@@ -1,12 +1,13 @@
 // The savers against the simulated Scanner holding a generated instrument: counts, whole
-// downloads over the pseudo-terminal (clean and faulty lines), single saves and their
-// failures. Expected autotests come from the generator's choices (sim/dataset.h); the
+// downloads over the pseudo-terminal and over USB (clean and faulty lines), single saves
+// and their failures. Expected autotests come from the generator's choices (sim/dataset.h); the
 // data files are read back with the project's reader.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,14 @@
 #include "sim/scanner.h"
 #include "sim/wire_format.h"
 #include "tests/support/conversion_fixture.h"
+#include "tests/support/scanner_session.h"
 
 namespace {
 
 using kxsim::Bytes;
 using kxsim::ExpectedItem;
 using kxsim::GeneratedAutotest;
+using testsupport::Line;
 constexpr uint16_t kCopper = kxsim::kRecCopperAutotest, kFiber = kxsim::kRecFiberAutotest,
                    kCoax = kxsim::kRecCoaxAutotest;
 
@@ -87,7 +90,13 @@ class SaversTest : public testsupport::ConversionTest {
   void SetUp() override {
     ConversionTest::SetUp();
     KXSetDebugLevel(1);
+    if (TheLine() == Line::kUsb) usbDevice_ = folders_.Device("scanner");
   }
+  // The line the saves run on: the serial line, unless a test over each line says.
+  virtual Line TheLine() const { return Line::kSerial; }
+  // Whether a download streams its requests (the serial line), and so never asks for a
+  // limit by name; over USB each record is one whole exchange.
+  bool Streamed() const { return TheLine() == Line::kSerial; }
   void TearDown() override {
     KXSetPumpHook(nullptr, nullptr);
     KXSetMessageBoxHook(nullptr, nullptr);
@@ -98,10 +107,12 @@ class SaversTest : public testsupport::ConversionTest {
   }
 
   // Serves `set` (answering requests in turn, as the instrument does) and opens a session
-  // on it. The server shares the library's clock, so a raised clock speed runs both.
+  // on it: the serial line at 57600 baud, or USB by serial number. The server shares the
+  // library's clock, so a raised clock speed runs both.
   void Serve(const kxsim::Dataset& set, kxsim::FaultPlan faults = {}) {
     if (server_) server_->Stop();
     KXClose();
+    server_.reset();
     scanner_ = std::make_unique<kxsim::Scanner>();
     kxsim::LoadDataset(set, *scanner_);
     kxsim::ServerOptions options;
@@ -109,10 +120,17 @@ class SaversTest : public testsupport::ConversionTest {
     options.answerInTurn = true;
     options.faults = std::move(faults);
     options.seed = 1405;
-    server_ = std::make_unique<kxsim::PtyServer>(*scanner_, options);
+    std::string name = testsupport::kScannerSerial;
+    if (TheLine() == Line::kUsb) {
+      server_ = std::make_unique<kxsim::UsbServer>(*scanner_, usbDevice_, options);
+    } else {
+      auto pty = std::make_unique<kxsim::PtyServer>(*scanner_, options);
+      name = pty->ComName();
+      server_ = std::move(pty);
+    }
     server_->Start();
     uint32_t error = 0;
-    ASSERT_EQ(KXOpen(server_->ComName().c_str(), "57600", &error), 1) << std::hex << error;
+    ASSERT_EQ(KXOpen(name.c_str(), TheLine() == Line::kUsb ? "USB" : "57600", &error), 1) << std::hex << error;
   }
 
   static kxsim::Dataset Generated(unsigned copper, unsigned fiber, unsigned coax, uint64_t seed = 1405) {
@@ -157,7 +175,9 @@ class SaversTest : public testsupport::ConversionTest {
   }
 
   std::unique_ptr<kxsim::Scanner> scanner_;
-  std::unique_ptr<kxsim::PtyServer> server_;
+  std::unique_ptr<kxsim::InstrumentServer> server_;
+  testsupport::UsbFolders folders_;
+  std::string usbDevice_;
   std::function<void()> pump_;
   kxsim::Dataset set_;
 };
@@ -165,7 +185,11 @@ class SaversTest : public testsupport::ConversionTest {
 // Each type counted and saved whole with the fixed-type exports: the count is the
 // generator's, the file holds each autotest's expected items in order, the progress grows
 // by one per autotest beyond the steps of a save with none, and only copper reads limits.
-TEST_F(SaversTest, CountAndSaveEveryStoredAutotestOfEachType) {
+// The counts, whole downloads and their early ends run over each line.
+using SaversLineTest = testsupport::OverEachLine<SaversTest>;
+INSTANTIATE_TEST_SUITE_P(Lines, SaversLineTest, testing::Values(Line::kSerial, Line::kUsb), testsupport::LineName);
+
+TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
   using Counter = int16_t (*)(uint16_t*, uint32_t*);
   using Saver = std::function<int16_t(uint16_t*, const char*, int16_t, uint32_t*)>;
   const Saver coaxSaver = [](uint16_t* p, const char* path, int16_t append, uint32_t* e) {
@@ -198,7 +222,7 @@ TEST_F(SaversTest, CountAndSaveEveryStoredAutotestOfEachType) {
       uint16_t progress = 0;
       ASSERT_EQ(row.save(&progress, "ALL.DAT", 0, &error), 1) << std::hex << error;
       EXPECT_EQ(error, 0u);
-      EXPECT_EQ(Mismatch(ReadFile("ALL.DAT"), OfType(set, row.type)), "");
+      EXPECT_EQ(Mismatch(ReadFile("ALL.DAT"), OfType(set, row.type), Streamed()), "");
       if (stored == 0) emptyProgress = progress;
       EXPECT_EQ(progress, emptyProgress + stored);
       const auto requests = server_->Stats().requests;
@@ -242,7 +266,7 @@ TEST_F(SaversTest, EachSearchKeyMakesOnePassFromRecordZero) {
 // Ways a download ends early, each with the file finished: a cancel from the host's pump
 // keeps what was converted (the autotest on its way when it came included) and returns 1; a third autotest that cannot be converted keeps
 // the first two and returns 0; an instrument that fails the read returns 0.
-TEST_F(SaversTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
+TEST_P(SaversLineTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
   const struct {
     const char* what;
     std::function<void(SaversTest&, uint16_t* progress, uint16_t start)> arrange;
@@ -252,8 +276,10 @@ TEST_F(SaversTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
   } rows[] = {
       {"cancel after four",
        [](SaversTest& t, uint16_t* progress, uint16_t start) {
-         t.OnPump([progress, start] {
-           if (*progress == start + 4) KXCancel();
+         t.OnPump([progress, start, pressed = false]() mutable {
+           // One press, as a host's button gives: pressed again in every pass, it would also
+           // fail the record exchange then under way.
+           if (*progress == start + 4 && !pressed) pressed = true, KXCancel();
          });
        },
        1, KXERR_CANCELED, 4, 5},
@@ -288,7 +314,7 @@ TEST_F(SaversTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
     const Bytes file = ReadFile("PART.DAT");
     const size_t kept = FileItems(file).size();
     EXPECT_TRUE(kept >= row.kept && kept <= row.keptAtMost) << kept;
-    EXPECT_EQ(Mismatch(file, std::vector<GeneratedAutotest>(copper.begin(), copper.begin() + kept)), "");
+    EXPECT_EQ(Mismatch(file, std::vector<GeneratedAutotest>(copper.begin(), copper.begin() + kept), Streamed()), "");
     KXSetPumpHook(nullptr, nullptr);
   }
 }
@@ -419,30 +445,36 @@ TEST_F(SaversTest, ANoisyLineGivesTheFileOfACleanOne) {
   }
 }
 
-// Five hundred autotests of a type over the pseudo-terminal: every one in the file, read
-// back as the generator expects; and the same download on a line damaging one byte in
-// 1000 each way, with NAKs, withheld acknowledgements, lost and late replies, gives the
-// same file byte for byte.
+// Five hundred autotests of a type: every one in the file, read back as the generator
+// expects; and the same download on a bad line gives the same file byte for byte. On the
+// serial line, one byte in 1000 damaged each way, with NAKs, withheld acknowledgements,
+// lost and late replies; over USB, empty frames, frames split in two and late replies.
 class FiveHundredTest : public SaversTest {
  public:
+  kxsim::FaultPlan BadLine(uint16_t type) const {
+    using FaultKind = kxsim::FaultKind;
+    const bool usb = TheLine() == Line::kUsb;
+    kxsim::FaultPlan noisy;
+    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
+      if (!usb) noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, kxsim::LineDirection::kBoth));
+    }
+    for (auto kind : usb ? std::vector{FaultKind::kEmptyFrame, FaultKind::kSplitFrame, FaultKind::kDelayReply}
+                         : std::vector{FaultKind::kNakGoodFrame, FaultKind::kWithholdAck, FaultKind::kDropReply,
+                                       FaultKind::kDelayReply}) {
+      kxsim::FaultRule rule =
+          kxsim::FaultWhen(kind, [type](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == type; });
+      rule.rate = usb ? 0.05 : 0.005;
+      rule.delayMs = usb ? 2500 : 3500;  // serial: past the saver's wait for a reply; USB: within it
+      noisy.Add(rule);
+    }
+    return noisy;
+  }
+
   void DownloadCleanAndNoisy(uint16_t type) {
     const kxsim::Dataset set = Generated(type == kCopper ? 500 : 0, type == kFiber ? 500 : 0,
                                          type == kCoax ? 500 : 0, 500);
-    const auto autotestRequest = [type](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == type; };
-    using kxsim::FaultKind;
-    kxsim::FaultPlan noisy;
-    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte}) {
-      noisy.Add(kxsim::FaultAtRate(kind, 1.0 / 3000, kxsim::LineDirection::kBoth));
-    }
-    for (auto kind : {FaultKind::kNakGoodFrame, FaultKind::kWithholdAck, FaultKind::kDropReply,
-                      FaultKind::kDelayReply}) {
-      kxsim::FaultRule rule = kxsim::FaultWhen(kind, autotestRequest);
-      rule.rate = 0.005;
-      rule.delayMs = 3500;  // past the saver's wait for a reply
-      noisy.Add(rule);
-    }
     Bytes clean;
-    for (const kxsim::FaultPlan& plan : {kxsim::FaultPlan{}, noisy}) {
+    for (const kxsim::FaultPlan& plan : {kxsim::FaultPlan{}, BadLine(type)}) {
       platform::SetClockSpeed(40);
       ServeFaultyDownload(set, type, plan);
       uint16_t progress = 0;
@@ -451,15 +483,26 @@ class FiveHundredTest : public SaversTest {
       const Bytes file = ReadFile("BIG.DAT");
       if (clean.empty()) {
         clean = file;
-        EXPECT_EQ(Mismatch(file, OfType(set, type)), "");
+        EXPECT_EQ(Mismatch(file, OfType(set, type), Streamed()), "");
       } else {
         EXPECT_EQ(file, clean);
+        const auto fired = server_->Stats().faultsInjected;  // the bad line was bad
+        EXPECT_GT(std::accumulate(fired.begin(), fired.end(), uint64_t{0}), 0u);
       }
     }
   }
 };
 
+// Copper over USB as well. A fixture of its own rather than a parameter: ctest keeps no
+// run times for parameterised names, and the serial download, the suite's longest, must
+// start first.
+class FiveHundredOverUsbTest : public FiveHundredTest {
+ protected:
+  Line TheLine() const override { return Line::kUsb; }
+};
+
 TEST_F(FiveHundredTest, Copper) { DownloadCleanAndNoisy(kCopper); }
+TEST_F(FiveHundredOverUsbTest, Copper) { DownloadCleanAndNoisy(kCopper); }
 TEST_F(FiveHundredTest, Fiber) { DownloadCleanAndNoisy(kFiber); }
 TEST_F(FiveHundredTest, Coax) { DownloadCleanAndNoisy(kCoax); }
 

@@ -9,9 +9,11 @@
 #include "link/transport.h"
 #include "platform/platform.h"
 #include "session/state.h"
+#include "usb/usb_transport.h"
 
 void ResetLibraryForTests() {
   ResetSerialPortState();
+  ResetUsbState();
   ResetLibraryState();
   SelectTransport(NoTransport());
   ResetConvertState();

@@ -16,15 +16,6 @@ constexpr const char* kInitialBaud = "9600";  // every session starts at this ra
 constexpr int kPortSettingsLength = 10;
 constexpr int kBaudCodeByte = 3;             // the instrument's baud-table code
 
-// Opening by serial number needs the USB transport, which this build does not have:
-// no instrument can be found that way.
-int16_t OpenUsbSession(const char* serialNumber, uint32_t* error) {
-  Trace("KXOpen Failed - USB transport not available for %s \n", serialNumber ? serialNumber : "");
-  *error = KXERR_NO_SCANNER;
-  TraceError(*error, "KXOpen Failed - No USB device \n");
-  return 0;
-}
-
 }  // namespace
 
 // The serial open: the port at 9600 with a break, the instrument's port-settings record
@@ -89,7 +80,7 @@ KXAPI int16_t KXAPI_CALL KXOpen(const char* deviceName, const char* baud, uint32
 
   int16_t result;
   if (StartsWithNoCase(baud, "USB")) {
-    result = OpenUsbSession(deviceName, error);
+    result = OpenUsbSessionBySerial(deviceName, error);
   } else if (StartsWithNoCase(deviceName, "COM")) {
     result = OpenSerialSession(deviceName, baud, error);
   } else {

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -73,6 +74,45 @@ bool SerialSetBreak(PortHandle port, bool on);
 void SerialDrainOutput(PortHandle port);
 void SerialClose(PortHandle port);
 
+// ---- USB pipes ---------------------------------------------------------------------
+// An instrument on USB is a device folder holding two pipe files: "PIPE00" carries bytes
+// from the host to the instrument, "PIPE01" from the instrument to the host.
+using PipeHandle = int;
+constexpr PipeHandle kNoPipe = -1;
+
+// Whether the device folder `devicePath` exists and can be opened; else false with a
+// Windows-style code in *winError.
+bool UsbDeviceProbe(const char* devicePath, uint32_t* winError);
+// Opens the pipe file `pipeName` inside `devicePath`: the out pipe for writing, held for
+// exclusive use (a second host gets code 5), the in pipe for reading. Reads and writes
+// never block. kNoPipe and *winError on failure.
+PipeHandle UsbPipeOpen(const char* devicePath, const char* pipeName, bool out, uint32_t* winError);
+// One write of `count` bytes, waiting for room up to a few seconds: the bytes written
+// (fewer on failure, with *winError set). A pipe nobody reads any more fails instead of
+// raising SIGPIPE.
+size_t UsbPipeWrite(PipeHandle pipe, const void* bytes, size_t count, uint32_t* winError);
+// One read of what has arrived, up to `count` bytes, without waiting: the bytes read,
+// 0 when nothing has arrived, -1 when the pipe failed or its writer has gone (with
+// *winError set).
+long UsbPipeRead(PipeHandle pipe, void* buffer, size_t count, uint32_t* winError);
+// Waits until input is available or about a millisecond of real time has passed; on a
+// failed pipe it sleeps instead, so a caller's loop never spins.
+void UsbPipeWaitInput(PipeHandle pipe);
+// The pipe's status word: always 0 ("good") on pipe files, which have no halt state.
+uint32_t UsbPipeStatus(PipeHandle pipe);
+// A pipe reset: nothing to do on pipe files; true.
+bool UsbPipeReset(PipeHandle pipe);
+void UsbPipeClose(PipeHandle pipe);
+
+// ---- Dynamic loading ------------------------------------------------------------------
+using ModuleHandle = void*;
+// Loads the module the environment variable `pathVariable` names by its full path when
+// it is set, else `fileName` through the library search path. Null when it cannot.
+ModuleHandle LoadModule(const char* fileName, const char* pathVariable);
+// The address of the module's function `name`, or null.
+void* ModuleFunction(ModuleHandle module, const char* name);
+void FreeModule(ModuleHandle module);
+
 // ---- Trace sink, message box, message pump ------------------------------------------
 // The host's hooks, as the library's public calls take them: a function and the context
 // pointer it is called with.
@@ -99,8 +139,10 @@ void SetMessageBoxHook(MessageBoxHook hook, void* context);
 // A zero-filled block with its size, handed out as an opaque handle.
 using MemHandle = void*;
 MemHandle GlobalAllocZeroed(size_t size);  // null on failure
+// The block's address; each lock counts.
 void* GlobalLockBlock(MemHandle handle);
-void GlobalUnlockBlock(MemHandle handle);
+// Releases one lock; returns the locks still held.
+uint32_t GlobalUnlockBlock(MemHandle handle);
 size_t GlobalBlockSize(MemHandle handle);
 void GlobalFreeBlock(MemHandle handle);
 
@@ -111,10 +153,11 @@ void GlobalFreeBlock(MemHandle handle);
 // The system calls the layer makes can be made to fail in tests: after `skip` more
 // successful calls of that kind, the next `count` calls fail with errno `err`.
 // Open ... Break are the serial port's calls, File... the local files' (files.h says which
-// operation makes which).
+// operation makes which), Pipe... the USB pipes', LoadModule the dynamic loading.
 enum class SysCall {
   Open, Lock, Configure, Read, Write, Break, Alloc,
   FileCreate, FileOpen, FileLock, FileTruncate, FileRead, FileWrite, FileSeek, FileStat, FileClose,
+  PipeOpen, PipeRead, PipeWrite, LoadModule,
   kCount
 };
 void InjectFailure(SysCall call, int err, uint32_t skip = 0, uint32_t count = 1);
@@ -122,6 +165,9 @@ void ClearInjectedFailures();
 // Number of calls of a kind made so far (tests use it to check that a port was
 // never touched).
 uint32_t SysCallCount(SysCall call);
+// The byte counts that calls of a kind asked for (reads and writes of the USB pipes),
+// oldest first, since the failures were last cleared; at most the last 64.
+std::vector<size_t> SysCallSizes(SysCall call);
 
 // Back to the load state: real-time clock, no hooks, no injected failures.
 void ResetPlatform();

@@ -14,6 +14,7 @@ namespace {
 // Block layout: the size, then the caller's bytes (aligned for any type).
 struct alignas(std::max_align_t) BlockHeader {
   size_t size;
+  uint32_t locks;
 };
 
 BlockHeader* HeaderOf(MemHandle handle) { return static_cast<BlockHeader*>(handle); }
@@ -31,10 +32,14 @@ MemHandle GlobalAllocZeroed(size_t size) {
 
 void* GlobalLockBlock(MemHandle handle) {
   if (handle == nullptr) return nullptr;
+  ++HeaderOf(handle)->locks;
   return HeaderOf(handle) + 1;
 }
 
-void GlobalUnlockBlock(MemHandle) {}
+uint32_t GlobalUnlockBlock(MemHandle handle) {
+  if (handle == nullptr || HeaderOf(handle)->locks == 0) return 0;
+  return --HeaderOf(handle)->locks;
+}
 
 size_t GlobalBlockSize(MemHandle handle) { return handle ? HeaderOf(handle)->size : 0; }
 

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <vector>
 
 #include "platform/posix/seam.h"
 
@@ -18,6 +19,8 @@ constexpr size_t kCalls = static_cast<size_t>(SysCall::kCount);
 std::mutex seamLock;
 std::array<Injection, kCalls> injections{};
 std::array<std::atomic<uint32_t>, kCalls> callCounts{};
+constexpr size_t kSizesKept = 64;
+std::array<std::vector<size_t>, kCalls> callSizes{};
 
 }  // namespace
 
@@ -45,9 +48,15 @@ void ClearInjectedFailures() {
   std::lock_guard<std::mutex> guard(seamLock);
   injections.fill(Injection{});
   for (auto& c : callCounts) c.store(0);
+  for (auto& sizes : callSizes) sizes.clear();
 }
 
 uint32_t SysCallCount(SysCall call) { return callCounts[static_cast<size_t>(call)].load(); }
+
+std::vector<size_t> SysCallSizes(SysCall call) {
+  std::lock_guard<std::mutex> guard(seamLock);
+  return callSizes[static_cast<size_t>(call)];
+}
 
 namespace posix {
 
@@ -63,6 +72,16 @@ int CheckInjected(SysCall call) {
   }
   --inj.count;
   return inj.err;
+}
+
+int CheckInjected(SysCall call, size_t size) {
+  {
+    std::lock_guard<std::mutex> guard(seamLock);
+    std::vector<size_t>& sizes = callSizes[static_cast<size_t>(call)];
+    if (sizes.size() == kSizesKept) sizes.erase(sizes.begin());
+    sizes.push_back(size);
+  }
+  return CheckInjected(call);
 }
 
 }  // namespace posix

@@ -8,5 +8,7 @@ namespace platform::posix {
 
 // Counts the call; returns 0 to go ahead, or the errno the call must fail with.
 int CheckInjected(SysCall call);
+// The same for a call that moves `size` bytes, which SysCallSizes reports.
+int CheckInjected(SysCall call, size_t size);
 
 }  // namespace platform::posix
