@@ -54,22 +54,17 @@ std::vector<std::vector<ExpectedItem>> FileItems(const Bytes& file) {
   return records;
 }
 
-// The items a streamed download writes for each autotest.
-std::vector<std::vector<ExpectedItem>> ExpectedOf(const std::vector<GeneratedAutotest>& autotests) {
-  std::vector<std::vector<ExpectedItem>> out;
-  for (const GeneratedAutotest& a : autotests) out.push_back(a.streamedItems);
-  return out;
-}
+// Which of the generator's expectations a save meets: a streamed download's (serial),
+// a download that may ask for limits by name (USB), or a save of one autotest.
+using Expectation = std::vector<ExpectedItem> GeneratedAutotest::*;
 
 // Where the records of a data file first part from the expected ones, in words; empty
 // when they agree.
-std::string Mismatch(const Bytes& file, const std::vector<GeneratedAutotest>& autotests, bool streamed = true) {
+std::string Mismatch(const Bytes& file, const std::vector<GeneratedAutotest>& autotests,
+                     Expectation expected = &GeneratedAutotest::streamedItems) {
   const auto got = FileItems(file);
-  std::vector<std::vector<ExpectedItem>> want = ExpectedOf(autotests);
-  if (!streamed) {
-    want.clear();
-    for (const GeneratedAutotest& a : autotests) want.push_back(a.items);
-  }
+  std::vector<std::vector<ExpectedItem>> want;
+  for (const GeneratedAutotest& a : autotests) want.push_back(a.*expected);
   if (got.size() != want.size()) {
     return std::to_string(got.size()) + " records, expected " + std::to_string(want.size());
   }
@@ -94,9 +89,11 @@ class SaversTest : public testsupport::ConversionTest {
   }
   // The line the saves run on: the serial line, unless a test over each line says.
   virtual Line TheLine() const { return Line::kSerial; }
-  // Whether a download streams its requests (the serial line), and so never asks for a
-  // limit by name; over USB each record is one whole exchange.
-  bool Streamed() const { return TheLine() == Line::kSerial; }
+  // A download streams its requests on the serial line, and so never asks for a limit
+  // by name; over USB each record is one whole exchange.
+  Expectation Downloaded() const {
+    return TheLine() == Line::kSerial ? &GeneratedAutotest::streamedItems : &GeneratedAutotest::items;
+  }
   void TearDown() override {
     KXSetPumpHook(nullptr, nullptr);
     KXSetMessageBoxHook(nullptr, nullptr);
@@ -222,7 +219,7 @@ TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
       uint16_t progress = 0;
       ASSERT_EQ(row.save(&progress, "ALL.DAT", 0, &error), 1) << std::hex << error;
       EXPECT_EQ(error, 0u);
-      EXPECT_EQ(Mismatch(ReadFile("ALL.DAT"), OfType(set, row.type), Streamed()), "");
+      EXPECT_EQ(Mismatch(ReadFile("ALL.DAT"), OfType(set, row.type), Downloaded()), "");
       if (stored == 0) emptyProgress = progress;
       EXPECT_EQ(progress, emptyProgress + stored);
       const auto requests = server_->Stats().requests;
@@ -314,7 +311,7 @@ TEST_P(SaversLineTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
     const Bytes file = ReadFile("PART.DAT");
     const size_t kept = FileItems(file).size();
     EXPECT_TRUE(kept >= row.kept && kept <= row.keptAtMost) << kept;
-    EXPECT_EQ(Mismatch(file, std::vector<GeneratedAutotest>(copper.begin(), copper.begin() + kept), Streamed()), "");
+    EXPECT_EQ(Mismatch(file, std::vector<GeneratedAutotest>(copper.begin(), copper.begin() + kept), Downloaded()), "");
     KXSetPumpHook(nullptr, nullptr);
   }
 }
@@ -338,11 +335,11 @@ TEST_F(SaversTest, SingleSavesAddOneAutotestEach) {
     uint32_t error;
     std::vector<GeneratedAutotest> file;  // the file's records afterwards
   } rows[] = {
-      {"copper 0, new file", KXSaveAnAutotest, 0, 0, 1, copper[0].error, {copper[0]}},
-      {"copper 0 again", KXSaveAnAutotest, 0, 1, 1, copper[0].error, {copper[0], copper[0]}},
+      {"copper 0, new file", KXSaveAnAutotest, 0, 0, 1, copper[0].singleError, {copper[0]}},
+      {"copper 0 again", KXSaveAnAutotest, 0, 1, 1, copper[0].singleError, {copper[0], copper[0]}},
       {"copper 3 of two", KXSaveAnAutotest, 3, 1, 0, KXERR_COMM, {copper[0], copper[0]}},
-      {"fiber 0 after copper", KXSaveAFiberAutotest, 0, 1, 1, fiber[0].error, {copper[0], copper[0], fiber[0]}},
-      {"coax 0", KXSaveACoaxAutotest, 0, 1, 1, coax[0].error, {copper[0], copper[0], fiber[0], coax[0]}},
+      {"fiber 0 after copper", KXSaveAFiberAutotest, 0, 1, 1, fiber[0].singleError, {copper[0], copper[0], fiber[0]}},
+      {"coax 0", KXSaveACoaxAutotest, 0, 1, 1, coax[0].singleError, {copper[0], copper[0], fiber[0], coax[0]}},
       {"coax 2 of two, replacing", KXSaveACoaxAutotest, 2, 0, 0, KXERR_COMM, {}},
   };
   for (const auto& row : rows) {
@@ -359,7 +356,7 @@ TEST_F(SaversTest, SingleSavesAddOneAutotestEach) {
     if (row.result == 0) {
       EXPECT_EQ(after, before);
     }
-    EXPECT_EQ(Mismatch(after, row.file, false), "");
+    EXPECT_EQ(Mismatch(after, row.file, &GeneratedAutotest::singleItems), "");
     DatFileView view;
     std::string problem;
     ASSERT_TRUE(OpenDatBytes(after.data(), after.size(), &view, &problem)) << problem;
@@ -483,7 +480,7 @@ class FiveHundredTest : public SaversTest {
       const Bytes file = ReadFile("BIG.DAT");
       if (clean.empty()) {
         clean = file;
-        EXPECT_EQ(Mismatch(file, OfType(set, type), Streamed()), "");
+        EXPECT_EQ(Mismatch(file, OfType(set, type), Downloaded()), "");
       } else {
         EXPECT_EQ(file, clean);
         const auto fired = server_->Stats().faultsInjected;  // the bad line was bad
