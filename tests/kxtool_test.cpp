@@ -20,6 +20,7 @@
 #include "tests/support/conversion_fixture.h"
 #include "tests/support/dcl_harness.h"
 #include "tests/support/programs.h"
+#include "tests/support/scanner_session.h"
 
 #if defined(KXTOOL_PATH) && defined(KXSIM_PATH)
 
@@ -374,6 +375,22 @@ TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
   const Records single = {copper[0].singleItems, Copper(7, 2, 3874)[0].singleItems,
                           Copper(7, 2, 3877)[1].singleItems};
   EXPECT_EQ(CsvMismatch(Csv("one.dat"), single), "");
+}
+
+// A USB instrument (kxsim serving a device folder the enumerator module lists): ports names
+// it by serial number, and the commands open it as usb:SERIAL. Over USB each record is a
+// whole exchange, so a download asks for a limit it lacks by name.
+TEST_F(KxtoolTest, PortsListsAUsbInstrumentTheCommandsOpenBySerialNumber) {
+  UsbFolders folders;
+  const std::string device = folders.Device("scanner");
+  BackgroundKxsim sim({"--usb", device, "--serial", "KX000000777", "--seed", "2", "--autotests", "5"});
+  Expect({{{"ports"}, 0, {"Serial ports:\n", "USB instruments:\n  usb:KX000000777", device + "\n"}, ""},
+          {{"count", "usb:KX000000777"}, 0, "5\n", "", true},
+          {{"download", "usb:KX000000777", "usb.dat"}, 0, "Saved 5 of 5 autotests to usb.dat", ""},
+          {{"count", "usb:KX000000999"}, 1, "", "kxtool: cannot open usb:KX000000999: "}});
+  Records items;
+  for (const auto& a : Copper(5, 2)) items.push_back(a.items);
+  EXPECT_EQ(CsvMismatch(Csv("usb.dat"), items), "");
 }
 
 // Ctrl-C in the middle of a paced download: exit 130, a valid file with the autotests

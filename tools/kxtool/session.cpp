@@ -1,5 +1,6 @@
 // Opening and closing the instrument session, shared by the commands that talk to it.
 #include <signal.h>
+#include <strings.h>
 
 #include <cstdio>
 
@@ -28,7 +29,9 @@ constexpr AutotestKind kAutotestKinds[] = {{"copper", 3841}, {"fiber", 3874}, {"
 }  // namespace
 
 void AddPortOptions(CLI::App* cmd, PortOptions* options) {
-  cmd->add_option("PORT", options->port, "Serial port: COM:<path>, or COMn")->required();
+  cmd->add_option("PORT", options->port,
+                  "Serial port (COM:<path>, or COMn) or USB instrument (usb:<serial number>; see ports)")
+      ->required();
   cmd->add_option("--baud", options->baud, "Line speed: 300 ... 57600 (default 9600)");
 }
 
@@ -50,7 +53,11 @@ void ReportLibraryError(const std::string& what, uint32_t error) {
 
 bool InstrumentSession::Open(const PortOptions& options) {
   uint32_t error = 0;
-  if (!KXOpen(options.port.c_str(), options.baud.c_str(), &error)) {
+  // "usb:SERIAL" opens the USB instrument with that serial number; the line speed does
+  // not apply there.
+  const bool usb = options.port.size() >= 4 && strncasecmp(options.port.c_str(), "usb:", 4) == 0;
+  const std::string device = usb ? options.port.substr(4) : options.port;
+  if (!KXOpen(device.c_str(), usb ? "USB" : options.baud.c_str(), &error)) {
     ReportLibraryError("cannot open " + options.port, error);
     return false;
   }
