@@ -20,18 +20,6 @@ using kxsim::ExpectedItem;
 using Items = std::vector<ExpectedItem>;
 using testsupport::TextBytes;
 
-// The items as "tag=value" lines, so that a difference shows where it lies.
-template <typename ItemList>
-std::string Shown(const ItemList& items) {
-  std::string text;
-  for (const auto& item : items) {
-    text += std::to_string(item.tag) + "=";
-    for (uint8_t b : item.value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
-    text += "\n";
-  }
-  return text;
-}
-
 kxsim::Dataset CardSet(const char* version, unsigned files) {
   kxsim::DatasetOptions options;
   options.seed = 41;
@@ -41,23 +29,8 @@ kxsim::Dataset CardSet(const char* version, unsigned files) {
   return kxsim::GenerateDataset(options);
 }
 
-class CardAutotestTest : public testsupport::ConversionTest {
- protected:
-  // Every record of a data file as items, read with the project's reader.
-  static std::vector<testsupport::Record> Records(const std::string& path) {
-    const Bytes file = ReadFile(path);
-    DatFileView view;
-    std::string problem;
-    EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
-    std::vector<testsupport::Record> records(view.index.size());
-    for (uint32_t n = 0; n < records.size(); ++n) {
-      DatRecord record;
-      EXPECT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
-      records[n] = ItemsOf(record);
-    }
-    return records;
-  }
-};
+using CardAutotestTest = testsupport::ConversionTest;
+using testsupport::Shown;
 
 // Two instruments (the verdict mark of item 186 is written from "06" on), the second with
 // the conversion log on: every file of each, copper and fiber, appended to one data file,
@@ -77,7 +50,7 @@ TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
       EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "CARDS.DAT", 1, &error), 1) << card.path;
       EXPECT_EQ(error, 0u);
     }
-    const auto records = Records("CARDS.DAT");
+    const auto records = ReadBack(ReadFile("CARDS.DAT"));
     ASSERT_EQ(records.size(), set.cardAutotests.size());
     for (size_t n = 0; n < records.size(); ++n)
       EXPECT_EQ(Shown(records[n]), Shown(set.cardAutotests[n].items)) << set.cardAutotests[n].path;
@@ -197,7 +170,7 @@ TEST_F(CardAutotestTest, CardFileCases) {
     }
     Items expected = base.items;
     row.expect(expected);
-    const auto records = Records("OUT.DAT");
+    const auto records = ReadBack(ReadFile("OUT.DAT"));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(Shown(records[0]), Shown(base.items));
     EXPECT_EQ(Shown(records[1]), Shown(expected));

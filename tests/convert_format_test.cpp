@@ -3,6 +3,7 @@
 // work labelling the conversion log (the reader's tag names are tested with the reader).
 
 #include <cstring>
+#include <tuple>
 
 #include "convert/format.h"
 #include "convert/tx_table.h"
@@ -127,34 +128,20 @@ TEST_F(FormatTest, WiremapItems) {
 // ---------------------------------------------------------------------------------------
 // Sweep data and metres
 
+// A block that runs past the record: the blocks before it written, the load failed, the
+// cursor at the record's end.
 TEST_F(FormatTest, SweepBlocksInOrderWithTheirSizes) {
-  // `available`: bytes after the cursor; `items`: tags and value sizes, each value the next
-  // bytes of the record; `advance`: of the cursor.
-  struct Case { uint16_t flags, points; uint32_t available, result, error; Record items; uint32_t advance; };
-  const Case cases[] = {
-      {0x03, 10, 100, 0, KXERR_AUTOTEST_LOAD, {{632, Bytes(80)}}, 100},  // Near NEXT runs past
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.flags);
-    RecordBuildLength = 0;
-    uint8_t* data = ExplodedATBuffer + 0x1c;
-    for (uint32_t i = 0; i < c.available; ++i) data[i] = static_cast<uint8_t>(i);
-    const uint8_t* cursor = data;
-    uint32_t error = 1;
-    EXPECT_EQ(WriteSweepData(platform::kNoFile, &cursor, data + c.available, c.flags, c.points, &error), c.result);
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(cursor, data + c.advance);
-    Record expected = c.items;
-    for (uint32_t i = 0, at = 0; i < expected.size(); at += static_cast<uint32_t>(expected[i++].value.size())) {
-      expected[i].value.assign(data + at, data + at + expected[i].value.size());
-    }
-    EXPECT_EQ(BuiltItems(), expected);
-  }
+  uint8_t* data = ExplodedATBuffer + 0x1c;
+  for (uint32_t i = 0; i < 100; ++i) data[i] = static_cast<uint8_t>(i);
+  const uint8_t* cursor = data;
+  uint32_t error = 1;
+  EXPECT_EQ(WriteSweepData(platform::kNoFile, &cursor, data + 100, 0x03, 10, &error), 0u);  // Near NEXT runs past
+  EXPECT_EQ(std::tuple(error, cursor), std::tuple(KXERR_AUTOTEST_LOAD, data + 100));
+  EXPECT_EQ(BuiltItems(), (Record{{632, Bytes(data, data + 80)}}));
   // The log names each block with its read position.
   ASSERT_EQ(OpenConversionLog(), 1);
   DebugLevel = DBG_LOGFILE;
-  const uint8_t* cursor = ExplodedATBuffer + 0x1c;
-  uint32_t error = 0;
+  cursor = data;
   EXPECT_GT(WriteSweepData(LogFile, &cursor, ExplodedATBuffer + 0x1c + 200, 0x21, 10, &error), 0u);
   CloseConversionLog();
   EXPECT_EQ(LogText(), "Writing Attenuation Data from      00001c\nWriting Near Return Loss Data from 00006c\n");
@@ -191,15 +178,6 @@ TEST_F(FormatTest, TranslationLookupsLabelTheLogLines) {
     EXPECT_EQ(LogText(), c.log);
     EXPECT_EQ(CountTrace("  Couldn't find an entry in TXTable \n"), c.traced);
   }
-  // Lines with explicit names, and with row 0 for none.
-  ASSERT_EQ(OpenConversionLog(), 1);
-  DebugLevel = DBG_LOGFILE;
-  WriteConversionLogLine(0, "KX0500E1.PTF", 2000, "XTG_PRINT_FORMAT", 0, "");
-  WriteConversionLogLine(3, nullptr, 5, static_cast<const TXEntry*>(nullptr));
-  CloseConversionLog();
-  EXPECT_EQ(LogText(),
-            "00 KX0500E1.PTF 07d0 XTG_PRINT_FORMAT                0000                         \n"
-            "03              0005 UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n");
 }
 
 }  // namespace

@@ -16,7 +16,6 @@ namespace {
 using namespace testsupport;
 using Errors = std::vector<uint32_t>;
 using DatReaderTest = ConversionTest;
-const Record kUnreadable = {{0xFFFF, {}}};  // no item reads back with length 0
 
 TEST_F(DatReaderTest, ReadsTheHeaderAndNamesTheTags) {
   DebugLevel = 0;  // names do not depend on the log
@@ -31,10 +30,10 @@ TEST_F(DatReaderTest, ReadsTheHeaderAndNamesTheTags) {
   ASSERT_TRUE(ReadDatRecord(view, 0, &record)) << record.error;
   EXPECT_EQ(ItemsOf(record), items);
   EXPECT_EQ(record.Text(record.items[0]), "LINK-001");
-  // The sweep tag (632) and 5022 are no row's tags.
-  const char* names[] = {"XTG_STORED_AT_NAME", "UNUSED_DATAID", "UNUSED_DATAID", nullptr, nullptr,
-                         "XTG_UPREF_UNITS", "XTG_VEXAFIBER_SERIALNUMBER"};
-  for (size_t i = 0; i < 7; ++i) EXPECT_STREQ(record.items[i].name, names[i]) << i;
+  // The translation table's name of a tag, none for the sweep tag (632) and 5022, no row's tags.
+  EXPECT_STREQ(record.items[0].name, "XTG_STORED_AT_NAME");
+  EXPECT_STREQ(record.items[6].name, "XTG_VEXAFIBER_SERIALNUMBER");  // the last row's
+  for (size_t i : {3, 4}) EXPECT_EQ(record.items[i].name, nullptr) << i;
   EXPECT_FALSE(ReadDatRecord(view, 1, &record));
 }
 
@@ -164,21 +163,8 @@ class DataFileTest : public ConversionTest {
     return errors;
   }
 
-  // The file read back with the reader, a record that does not decode as kUnreadable.
-  // Empty values read back as the one NUL byte they are stored as.
-  static std::vector<Record> Load(const std::string& path, DatFileView* viewOut = nullptr) {
-    static Bytes bytes;
-    std::string error;
-    DatFileView view;
-    EXPECT_TRUE(LoadFileBytes(path.c_str(), &bytes, &error) && OpenDatBytes(bytes.data(), bytes.size(), &view, &error))
-        << error;
-    std::vector<Record> records;
-    for (uint32_t n = 0; n < view.index.size(); ++n) {
-      DatRecord record;
-      records.push_back(ReadDatRecord(view, n, &record) ? ItemsOf(record) : kUnreadable);
-    }
-    if (viewOut) *viewOut = view;
-    return records;
+  static std::vector<Record> Load(const std::string& path, DatFileView* view = nullptr) {
+    return ReadBack(ReadFile(path), view);
   }
 };
 

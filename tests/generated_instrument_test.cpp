@@ -21,26 +21,6 @@
 namespace {
 
 using kxsim::Bytes;
-using kxsim::ExpectedItem;
-
-std::string Shown(const Bytes& value) {
-  std::string text;
-  for (uint8_t b : value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
-  return "\"" + text + "\" (" + std::to_string(value.size()) + " bytes)";
-}
-
-// Where two item lists first part, in words; empty when they agree.
-std::string FirstDifference(const std::vector<ExpectedItem>& got, const std::vector<ExpectedItem>& want) {
-  for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
-    if (i >= got.size()) return "item " + std::to_string(i) + " missing: tag " + std::to_string(want[i].tag);
-    if (i >= want.size()) return "item " + std::to_string(i) + " extra: tag " + std::to_string(got[i].tag);
-    if (!(got[i] == want[i])) {
-      return "item " + std::to_string(i) + ": tag " + std::to_string(got[i].tag) + " " + Shown(got[i].value) +
-             ", expected tag " + std::to_string(want[i].tag) + " " + Shown(want[i].value);
-    }
-  }
-  return "";
-}
 
 class GeneratedInstrumentTest : public testsupport::ConversionTest {
  protected:
@@ -80,10 +60,7 @@ class GeneratedInstrumentTest : public testsupport::ConversionTest {
       EXPECT_EQ(error, autotest.error) << "autotest " << autotest.number;
     }
     EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-    std::vector<uint8_t> bytes;
-    std::string problem;
-    EXPECT_TRUE(LoadFileBytes("SAVED.DAT", &bytes, &problem)) << problem;
-    return bytes;
+    return ReadFile("SAVED.DAT");
   }
 
   static int16_t Convert(const Bytes& stored, uint16_t type, platform::FileHandle file, uint32_t* error) {
@@ -132,19 +109,10 @@ TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor)
     scanner_.ClearRecords();
     kxsim::LoadDataset(set, scanner_);
 
-    const Bytes file = Save(set, row.type);
-    DatFileView view;
-    std::string problem;
-    ASSERT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
-    ASSERT_EQ(view.index.size(), set.autotests.size());
-    for (uint32_t n = 0; n < view.index.size(); ++n) {
-      DatRecord record;
-      ASSERT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
-      std::vector<ExpectedItem> items;
-      for (const DatRecordItem& item : record.items) {
-        items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
-      }
-      EXPECT_EQ(FirstDifference(items, set.autotests[n].items), "") << "autotest " << n;
+    const auto records = ReadBack(Save(set, row.type));
+    ASSERT_EQ(records.size(), set.autotests.size());
+    for (size_t n = 0; n < records.size(); ++n) {
+      EXPECT_EQ(testsupport::Shown(records[n]), testsupport::Shown(set.autotests[n].items)) << "autotest " << n;
     }
   }
 }

@@ -1,22 +1,15 @@
 // Converting one value: codes and values no generated instrument stores, values out of
 // their order, bounds, and conversion-log lines.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <tuple>
 
-#include "convert/config_state.h"
-#include "convert/conversion_log.h"
 #include "convert/item_conversion.h"
 #include "convert/limits.h"
 #include "convert/tx_table.h"
-#include "convert/workspace.h"
 #include "platform/platform.h"
-#include "tests/support/library_fixture.h"
+#include "tests/support/conversion_fixture.h"
 
 namespace {
 
@@ -56,11 +49,10 @@ struct Row {
   const char* model = nullptr;
 };
 
-class ItemConversionTest : public testsupport::LibraryTest {
+class ItemConversionTest : public testsupport::ConversionTest {
  protected:
   void SetUp() override {
-    LibraryTest::SetUp();
-    ASSERT_EQ(AllocConversionBuffers(), 1);
+    ConversionTest::SetUp();
     std::strcpy(VersionInfo, "V06.11");
   }
   int32_t Convert(FormatEntry entry, uint8_t type, const Bytes& value, size_t readable = SIZE_MAX) {
@@ -178,10 +170,6 @@ TEST_F(ItemConversionTest, ReadsAndMovesStayInsideWhatTheyWereGiven) {
 }
 
 TEST_F(ItemConversionTest, ConversionLogLines) {
-  char dir[] = "/tmp/kxitems.XXXXXX";
-  const std::filesystem::path cwd = std::filesystem::current_path();
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::filesystem::current_path(dir);
   ASSERT_EQ(OpenConversionLog(), 1);
   DebugLevel = DBG_LOGFILE;
   Bytes record(64);
@@ -201,11 +189,7 @@ TEST_F(ItemConversionTest, ConversionLogLines) {
     Convert({0, 0, 0, code, 0}, 0, {});
   }
   CloseConversionLog();
-  std::filesystem::current_path(cwd);
-  std::stringstream log;
-  log << std::ifstream(std::filesystem::path(dir) / "KXLIB.LOG").rdbuf();
-  std::filesystem::remove_all(dir);
-  EXPECT_EQ(log.str(),
+  EXPECT_EQ(LogText(),
             "02 12.3         0120 XTG_PAIR1_ATTN_VALUE            0057 ID_ATTN_PAIR1           \n"
             "02 <DASH TYPE>  0120 XTG_PAIR1_ATTN_VALUE            0057 ID_ATTN_PAIR1           \n"
             "20 ABCDEFGHIJKL 0018 XTG_STORED_AT_NAME              001f ID_AUTOTEST_NAME        \n"
