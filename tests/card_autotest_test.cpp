@@ -11,6 +11,7 @@
 #include "sim/conversion_texts.h"
 #include "sim/dataset.h"
 #include "sim/scanner.h"
+#include "tests/support/bytes.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {
@@ -70,13 +71,9 @@ size_t ListEnd(const Bytes& file) {
   return at;
 }
 
+// A card item: data ID, scale, element count and size (16 bits each), the data.
 Bytes ItemBytes(uint16_t id, uint8_t scale, uint16_t count, uint8_t size, const Bytes& data) {
-  Bytes b(8 + data.size());
-  const uint8_t head[8] = {static_cast<uint8_t>(id),    static_cast<uint8_t>(id >> 8),    scale, 0,
-                           static_cast<uint8_t>(count), static_cast<uint8_t>(count >> 8), size,  0};
-  std::copy(head, head + 8, b.begin());
-  std::copy(data.begin(), data.end(), b.begin() + 8);
-  return b;
+  return testsupport::Cat({testsupport::Le({id, scale, count, size}), data});
 }
 
 void Insert(Bytes& file, size_t at, const Bytes& bytes) {
