@@ -4,7 +4,6 @@
 // expected items come from the generator's own choices (sim/generated_autotests.h).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,6 @@
 #include "sim/pty_server.h"
 #include "sim/scanner.h"
 #include "tests/support/conversion_fixture.h"
-#include "tests/support/programs.h"
 
 namespace {
 
@@ -116,50 +114,5 @@ TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor)
     }
   }
 }
-
-#ifdef KXSIM_PATH
-// kxsim serves the generated instrument its options describe: the stored autotests of
-// each type (counted as a host counts them, by asking for record 0xFFFF) are the
-// generator's byte for byte, and the version record carries the version asked for. A
-// type's autotests stay the same whatever the number of the other types.
-TEST(GeneratedKxsim, ServesTheInstrumentOfItsOptions) {
-  struct Row {
-    std::vector<std::string> args;
-    kxsim::DatasetOptions options;
-  };
-  const Row rows[] = {
-      {{}, {}},
-      {{"--autotests", "5", "--fiber", "1", "--coax", "0", "--seed", "9", "--version", "V03.20"},
-       {9, "V03.20", 5, 1, 0}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.args.empty() ? "defaults" : "options");
-    const kxsim::Dataset set = kxsim::GenerateDataset(row.options);
-    kxsim::DatasetOptions moreOthers = row.options;
-    moreOthers.fiberAutotests += 3;
-    EXPECT_EQ(kxsim::GenerateDataset(moreOthers).autotests.front().stored, set.autotests.front().stored);
-
-    testsupport::BackgroundKxsim sim(row.args);
-    uint32_t error = 0;
-    ASSERT_EQ(KXOpen(sim.ComName().c_str(), "9600", &error), 1) << std::hex << error;
-    std::vector<uint8_t> buffer(65535);
-    for (const kxsim::GeneratedAutotest& autotest : set.autotests) {
-      uint16_t number = autotest.number, length = 65535;
-      ASSERT_EQ(KXReadRecord(autotest.type, &number, buffer.data(), &length, &error), 1) << std::hex << error;
-      EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), autotest.stored) << autotest.type;
-    }
-    for (uint16_t type : {kxsim::kRecCopperAutotest, kxsim::kRecFiberAutotest, kxsim::kRecCoaxAutotest}) {
-      uint16_t number = 0xFFFF, length = 0;
-      KXReadRecord(type, &number, nullptr, &length, &error);
-      EXPECT_EQ(number, std::count_if(set.autotests.begin(), set.autotests.end(),
-                                      [&](const kxsim::GeneratedAutotest& a) { return a.type == type; }));
-    }
-    uint16_t number = 0, length = 24;
-    ASSERT_EQ(KXReadRecord(kxsim::kRecVersionInfo, &number, buffer.data(), &length, &error), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), row.options.version);
-    KXClose();
-  }
-}
-#endif  // KXSIM_PATH
 
 }  // namespace

@@ -229,6 +229,7 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
   const auto r = testsupport::RunProgram(
       {"/usr/bin/timeout", "2", KXSIM_PATH, "--stats", "--seed", "3", "--pace", "--line-speed-check", "-d", "0",
        "--serial", "ZX987654321", "--free", "1000", "--baud", "19200", "--card-status", "1", "-v", "--empty",
+       "--autotests", "5", "--fiber", "1", "--coax", "0", "--version", "V03.20",
        "-f", "corrupt=0", "-f", "drop=0:both", "-f", "insert=0:from-host", "-f", "nak=0", "-f", "withhold-ack=0",
        "-f", "delay=0:2000", "-f", "no-reply=0", "-f", "wrong-class=0", "-f", "wrong-type=0",
        "-f", "wrong-record-type=0", "-f", "bad-status=0:7"});
