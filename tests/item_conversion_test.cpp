@@ -166,6 +166,9 @@ TEST_F(ItemConversionTest, ReadsAndMovesStayInsideWhatTheyWereGiven) {
   // A refused item adds nothing and the conversion goes on with the next one.
   RecordBuildLength = kRecordBuildBufferSize - 8;
   EXPECT_EQ(Convert({24, 1, 0, CONV_TABLE_AND_CODE, 15}, 0, {2}), 5);
+  // A cable after a refusal that left its error writes nothing, so the walk stops there.
+  error_ = KXERR_RECORD_TOO_LARGE;
+  EXPECT_EQ(Convert({46, 35, 0, CONV_CABLE, 12}, 0, Cable("UTP", 0, 0, 69, 1)), 0);
   EXPECT_EQ(RecordBuildLength, kRecordBuildBufferSize - 3);
 }
 
