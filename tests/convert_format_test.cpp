@@ -1,12 +1,11 @@
 // Value formatting: decimal point and rounding by instrument version, local strings and
-// print-format names, wiremap items, sweep blocks, metres to feet; the translation table at
-// work labelling the conversion log (the reader's tag names are tested with the reader).
+// print-format names, wiremap items, sweep blocks, metres to feet (the translation table
+// labelling the log is tested with the item conversions, its tag names with the reader).
 
 #include <cstring>
 #include <tuple>
 
 #include "convert/format.h"
-#include "convert/tx_table.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {
@@ -148,36 +147,5 @@ TEST_F(FormatTest, SweepBlocksInOrderWithTheirSizes) {
 }
 
 TEST(MetresToFeetTest, WrapsIn32Bits) { EXPECT_EQ(MetresToFeet(2000000), 2982527u); }
-
-// The lookup's first row of a tag wins, row 0 stands for an unknown tag, and nothing is
-// looked up with the log off.
-TEST_F(FormatTest, TranslationLookupsLabelTheLogLines) {
-  // The log line of one lookup and one value, and the "Couldn't find" traces.
-  struct Case { uint32_t debugLevel; uint16_t tag; uint32_t size; const char* value; const char* log; int traced; };
-  const Case cases[] = {
-      {DBG_TRACE, 24, 2, "x", "", 0},  // log off: no lookup, no line
-      {DBG_TRACE | DBG_LOGFILE, 5022, 4, "0.85",
-       "Couldn't find an entry in TXTable\n"
-       "04 0.85         139e UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n", 1},
-      {DBG_LOGFILE, 276, 12, "A text longer than twelve",
-       "12 A text longe 0114 XTG_PAIRCOMBO1_NEXT_VALUE       004b ID_NEXT_PAIR1           \n", 0},
-      // Seventeen rows carry tag 32767: the first, ID_INJ_SW, labels it.
-      {DBG_LOGFILE, 32767, 1, "-", "01 -            7fff UNUSED_DATAID                   003f ID_INJ_SW               \n", 0},
-      {DBG_LOGFILE, 630, 2, "12", "02 12           0276 XTG_SWEEP_LENGTH                0000                         \n", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tag);
-    ASSERT_EQ(OpenConversionLog(), 1);
-    DebugLevel = c.debugLevel;
-    ClearTraces();
-    const TXEntry* entry = FindTXEntryByTag(c.tag);
-    EXPECT_EQ(entry, CurrentTXEntry);
-    EXPECT_EQ(entry == nullptr, !(c.debugLevel & DBG_LOGFILE));
-    LogConvertedValue(c.size, c.value, c.tag);
-    CloseConversionLog();
-    EXPECT_EQ(LogText(), c.log);
-    EXPECT_EQ(CountTrace("  Couldn't find an entry in TXTable \n"), c.traced);
-  }
-}
 
 }  // namespace

@@ -172,8 +172,12 @@ TEST_F(ItemConversionTest, ReadsAndMovesStayInsideWhatTheyWereGiven) {
   EXPECT_EQ(RecordBuildLength, kRecordBuildBufferSize - 3);
 }
 
+// Each conversion's log line, labelled by the translation row looked up for its tag: none
+// with the log off, the first row of a tag, row 0 for a tag without one.
 TEST_F(ItemConversionTest, ConversionLogLines) {
   ASSERT_EQ(OpenConversionLog(), 1);
+  DebugLevel = DBG_TRACE;
+  EXPECT_EQ(std::tuple(FindTXEntryByTag(24), CurrentTXEntry), std::tuple(nullptr, nullptr));
   DebugLevel = DBG_LOGFILE;
   Bytes record(64);
   std::tie(cursor_, end_) = std::make_pair(record.data(), record.data() + record.size());
@@ -188,6 +192,10 @@ TEST_F(ItemConversionTest, ConversionLogLines) {
   Convert({631, 2, 0, CONV_SWEEP_BITS, 0}, 0, {0, 0});
   FindTXEntryByTag(46);
   Convert({46, 35, 0, CONV_CABLE, 12}, 0, Cable("UTP", 0, 0, 69, 1));
+  FindTXEntryByTag(5022);  // no row of its own
+  Convert({5022, 4, 0, CONV_RAW, 0}, 0, Text("0.85", 4));
+  EXPECT_EQ(FindTXEntryByTag(32767), CurrentTXEntry);  // seventeen rows carry it
+  Convert({32767, 1, 0, CONV_RAW, 0}, 0, Text("-", 1));
   for (uint8_t code : std::initializer_list<uint8_t>{CONV_NORMAL_SECTION, CONV_BIT_SECTION, CONV_SWEEP_DATA, 200}) {
     Convert({0, 0, 0, code, 0}, 0, {});
   }
@@ -200,8 +208,12 @@ TEST_F(ItemConversionTest, ConversionLogLines) {
             "02 0            0277 Sweep Bits                      0000                         \n"
             "35 UTP          002e XTG_CABLE_NAME                  00de ID_AUTOTEST_SAVED_CABLE \n"
             "35 69           0fb9 XTG_NVP                         0000 NVP - Special           \n"
+            "Couldn't find an entry in TXTable\n"
+            "04 0.85         139e UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n"
+            "01 -            7fff UNUSED_DATAID                   003f ID_INJ_SW               \n"
             " Switching to Normal Processing  Switching to Bit Processing No Stored Sweep Data\n"
             "  Unknown Conversion Function ");
+  EXPECT_EQ(CountTrace("  Couldn't find an entry in TXTable \n"), 1);
 }
 
 }  // namespace
