@@ -167,33 +167,6 @@ TEST(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
   }
 }
 
-// Random bytes with good frames among them: every frame is found, nothing runs past a
-// buffer (the sanitizers watch), the engine never blocks up, and the requests it keeps
-// for tests stay bounded.
-TEST(SimWire, FramesAreFoundAmongRandomBytes) {
-  Line line;
-  line.model.SetHandler([](const Bytes&) { return std::nullopt; });
-  uint32_t seed = 12345;
-  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
-  Bytes payload;
-  for (uint32_t round = 0; round < 300; ++round) {
-    Bytes noise(next() % 40);
-    for (auto& b : noise) b = next() % 8 == 0 ? 'P' : static_cast<uint8_t>(next());
-    payload = Pattern(10 + next() % 200, round);
-    line.Feed(Join({noise, Frame(0x2300, payload)}));
-    ASSERT_EQ(line.model.RequestCount(), round + 1) << "round " << round;
-    EXPECT_EQ(line.model.Requests().back(), payload);
-  }
-  EXPECT_EQ(line.wire.Stats().requests.size(), 256u);
-  EXPECT_EQ(line.wire.Stats().requests.back(), payload);
-  for (int i = 0; i < 20000; ++i) {  // pure noise, long enough to hold every kind of half frame
-    line.Feed({static_cast<uint8_t>(next())});
-    if (i % 97 == 0) line.Advance(1100);
-  }
-  line.Advance(1100);
-  EXPECT_FALSE(line.wire.Busy());
-}
-
 // Through changes of rate, the bytes that pass in a second, taking every allowance at
 // once, are the line's byte rate (within two milliseconds' worth); a pause earns no burst.
 TEST(SimPacer, CarriesTheLinesByteRateWithoutBursts) {
