@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -87,23 +88,19 @@ TEST_F(CardAutotestTest, CardFileCases) {
   ASSERT_EQ(strncasecmp(reinterpret_cast<const char*>(base.file.data()), "VexaScanner2", 13), 0) << "a copper file";
   const Bytes nextPair2 = ItemBytes(76, 1, 1, 2, {0x7B, 0});  // written as tag 277, "12.3"
   const ExpectedItem nextPair2Item{277, {'1', '2', '.', '3'}};
-  const auto model = [](const char* name) {
-    return [name](Bytes& f) { std::fill_n(f.begin(), 16, 0), std::copy_n(name, std::strlen(name), f.begin()); };
+  const auto field = [](const char* name) {  // a model name in its 16-byte field
+    Bytes f(16, 0);
+    return std::copy_n(name, std::strlen(name), f.begin()), f;
   };
-  const auto modelItem = [](const char* name) {
-    return [name](Items& items) {
-      Bytes field(16, 0);
-      std::copy_n(name, std::strlen(name), field.begin());
-      items[0].value = field;
-    };
-  };
+  const auto model = [&](const char* name) { return [=](Bytes& f) { std::ranges::copy(field(name), f.begin()); }; };
+  const auto modelItem = [&](const char* name) { return [=](Items& items) { items[0].value = field(name); }; };
   const auto set16 = [](size_t at, uint16_t v) { return [at, v](Bytes& f) { f[at] = v & 0xFF, f[at + 1] = v >> 8; }; };
   const ExpectedItem lessThan850{5005, {'<'}}, lessThan1300{5006, {'<'}};
   struct Row {
     const char* what;
     std::function<void(Bytes&)> alter;
     uint32_t error;                      // 0: converted
-    std::function<void(Items&)> expect;  // the generator's items, changed so
+    std::function<void(Items&)> expect = nullptr;  // the generator's items, changed so (null: as they are)
     int language = -1;                   // LanguageIndex after the call, when not -1
   };
   const Row rows[] = {
@@ -115,10 +112,9 @@ TEST_F(CardAutotestTest, CardFileCases) {
          modelItem("VexaFiber SM")(items), items.push_back(lessThan850), items.push_back(lessThan1300);
        }},
       {"an item without data, its size 4, skips its header alone",
-       [&](Bytes& f) { Insert(f, 49, ItemBytes(75, 1, 0, 4, {})); }, 0, [](Items&) {}},
+       [&](Bytes& f) { Insert(f, 49, ItemBytes(75, 1, 0, 4, {})); }, 0},
       {"an unknown data ID is skipped with its data",
-       [&](Bytes& f) { Insert(f, 49, ItemBytes(999, 0, 1, 10, Bytes(nextPair2.begin(), nextPair2.begin() + 10))); }, 0,
-       [](Items&) {}},
+       [&](Bytes& f) { Insert(f, 49, ItemBytes(999, 0, 1, 10, Bytes(nextPair2.begin(), nextPair2.begin() + 10))); }, 0},
       {"no end marker: the list ends with the file",
        [&](Bytes& f) { f.resize(ListEnd(f)), f.insert(f.end(), nextPair2.begin(), nextPair2.end()); }, 0,
        [&](Items& items) { items.push_back(nextPair2Item); }},
@@ -126,15 +122,15 @@ TEST_F(CardAutotestTest, CardFileCases) {
        [&](Bytes& f) {
          f.resize(ListEnd(f)), Insert(f, f.size(), ItemBytes(0xFFFF, 0, 0, 0, {})), Insert(f, f.size(), nextPair2);
        },
-       0, [](Items&) {}},
+       0},
       {"an item running past the file ends the walk",
        [&](Bytes& f) {
          f.resize(ListEnd(f)), Insert(f, f.size(), nextPair2), Insert(f, f.size(), ItemBytes(75, 1, 40, 2, {1, 2}));
        },
        0, [&](Items& items) { items.push_back(nextPair2Item); }},
-      {"language 8", set16(45, 8), 0, [](Items&) {}, 8},
-      {"language 9", set16(45, 9), 0, [](Items&) {}, 0},
-      {"language 0x0102", set16(45, 0x0102), 0, [](Items&) {}, 0},
+      {"language 8", set16(45, 8), 0, nullptr, 8},
+      {"language 9", set16(45, 9), 0, nullptr, 0},
+      {"language 0x0102", set16(45, 0x0102), 0, nullptr, 0},
       {"flags 0x21: result 3, no text", set16(47, 0x21), 0, [](Items& items) { items[2].value = {0}; }},
       {"flags 0x1E: fail", set16(47, 0x1E), 0,
        [](Items& items) { items[2].value = TextBytes(kxsim::TableText(4, 0)); }},
@@ -166,7 +162,7 @@ TEST_F(CardAutotestTest, CardFileCases) {
       continue;
     }
     Items expected = base.items;
-    row.expect(expected);
+    if (row.expect) row.expect(expected);
     const auto records = ReadBack(ReadFile("OUT.DAT"));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(Shown(records[0]), Shown(base.items));
