@@ -130,6 +130,8 @@ TEST(DclImplode, SameBytesAsTheExhaustiveSearchEncoder) {
   for (unsigned gap : {254u, 255u}) {  // a pair with no longer match around it: used 256 bytes back, not 257
     cases.push_back({With(noisy, {{0, "ab"}, {gap + 2, "ab!"}}), 0, 1024, gap + 2, gap == 254 ? 2u : 1u, gap == 254 ? 256u : 0u});
   }
+  // A pair in the input's last three bytes: taken from one byte back.
+  cases.push_back({With(noisy, {{897, "aaa"}}), 0, 1024, 898, 2, 1});
   // Lazy evaluation: at 800 "ABC" repeats from `d` back, at 801 "BCDE" from 701 back. Within
   // 129 bytes the 3-byte match is kept; further back 'A' goes out as a literal.
   for (unsigned d : {128u, 129u, 130u}) {
