@@ -117,6 +117,8 @@ TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
       {{208, 4, 1, CONV_LENGTH_METRES, 1}, 0, {0xA0, 0x86, 1, 0}, {{208, "3446.4"}}, {.units = 2}, {.units = 2}, "V04.00"},
       {model, 0, Text("vexafiberSM", 11), {{513, "vexafiberSM"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber SM"},
       {{513, 9, 0, CONV_FIBER_MODEL, 0}, 0, Text("VEXAFIBER", 9), {{513, "VEXAFIBER"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber"},
+      {{227, 1, 0, CONV_WIREMAP, 0}, 0, {1}, {{227, "12       "}, {228, "12345678 "}, {229, "         "}},
+       {.wiremapParts = 1}, {.wiremapParts = 2}},  // expected pairs of one byte, after a measured part of zeros
       {{24, 2, 0, 200, 0}, 0, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
       {{24, 2, 0, 255, 0}, 7, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
   });
