@@ -8,18 +8,14 @@
 // then 8 bytes per entry (tag, size, scale, conversion, precision; the size is taken
 // modulo 48 and the conversion picks one of the known codes, the section switches and one
 // code without a rule), then the record.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "conversion_setup.h"
 #include "convert/autotest_walk.h"
 #include "convert/config_state.h"
-#include "convert/conversion_log.h"
 #include "convert/instrument_config.h"
-#include "convert/workspace.h"
-#include "platform/platform.h"
 #include "session/state.h"
 
 namespace {
@@ -29,17 +25,7 @@ constexpr uint16_t kTypes[] = {3841, 3874, 3877, 3841};
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = false;
-  if (!ready) {  // the workspace, no message boxes, the log on /dev/null
-    ready = true;
-    if (AllocConversionBuffers() != 1) std::abort();
-    platform::SetMessageBoxHook([](const char*, const char*, void*) {}, nullptr);
-    char cwd[4096], dir[] = "/tmp/kxwalkfuzz.XXXXXX";
-    if (getcwd(cwd, sizeof cwd) && mkdtemp(dir) && chdir(dir) == 0) {
-      if (symlink("/dev/null", "KXLIB.LOG") == 0) OpenConversionLog();
-      if (unlink("KXLIB.LOG") != 0 || chdir(cwd) != 0 || rmdir(dir) != 0) std::abort();
-    }
-  }
+  PrepareConversionOnce();
   const size_t count = size < 2 ? 0 : std::min<size_t>(data[1] % 64 + 1, (size - 2) / kFormatEntrySize);
   if (count == 0) return 0;
   std::memcpy(VersionInfo, data[0] & 1 ? "V06.11" : "V03.50", 7);

@@ -5,28 +5,16 @@
 // Input: the card file itself (49 bytes of header, zero-filled when shorter, then the item
 // list, at most 131,071 bytes of it); the first byte's low bit also turns the conversion
 // log on.
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "convert/conversion_log.h"
-#include "convert/workspace.h"
+#include "conversion_setup.h"
 #include "download/card_autotest.h"
 #include "session/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = false;
-  if (!ready) {  // the workspace, and the log open on /dev/null (the working folder kept)
-    ready = true;
-    if (AllocConversionBuffers() != 1) std::abort();
-    char cwd[4096], dir[] = "/tmp/kxcardfuzz.XXXXXX";
-    if (getcwd(cwd, sizeof cwd) && mkdtemp(dir) && chdir(dir) == 0) {
-      if (symlink("/dev/null", "KXLIB.LOG") == 0) OpenConversionLog();
-      if (unlink("KXLIB.LOG") != 0 || chdir(cwd) != 0 || rmdir(dir) != 0) std::abort();
-    }
-  }
+  PrepareConversionOnce();
   uint8_t header[kCardHeaderSize] = {};
   if (size != 0) std::memcpy(header, data, size < kCardHeaderSize ? size : kCardHeaderSize);
   std::vector<uint8_t> list;

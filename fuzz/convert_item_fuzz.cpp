@@ -6,36 +6,21 @@
 //
 // Input: 16 bytes of settings, then 1-8 items of 10 bytes (format entry, value type,
 // value offset in the record), then the record.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "conversion_setup.h"
 #include "convert/autotest_state.h"
 #include "convert/config_state.h"
-#include "convert/conversion_log.h"
 #include "convert/item_conversion.h"
 #include "convert/tx_table.h"
-#include "convert/workspace.h"
-#include "platform/platform.h"
 #include "session/state.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static bool ready = false;
-  if (!ready) {
-    ready = true;
-    if (AllocConversionBuffers() != 1) std::abort();
-    platform::SetMessageBoxHook([](const char*, const char*, void*) {}, nullptr);
-    // The conversion log ("KXLIB.LOG" in the current directory) opened on /dev/null.
-    char cwd[4096], dir[] = "/tmp/kxitemfuzz.XXXXXX";
-    if (getcwd(cwd, sizeof cwd) && mkdtemp(dir) && chdir(dir) == 0) {
-      if (symlink("/dev/null", "KXLIB.LOG") == 0) OpenConversionLog();
-      if (unlink("KXLIB.LOG") != 0 || chdir(cwd) != 0 || rmdir(dir) != 0) std::abort();
-    }
-  }
+  PrepareConversionOnce();
   constexpr size_t kSettings = 16, kItem = 10;
   if (size < kSettings + kItem) return 0;
   const uint8_t* s = data;

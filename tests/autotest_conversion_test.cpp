@@ -7,6 +7,7 @@
 #include "sim/pty_server.h"
 #include "sim/scanner.h"
 #include "tests/support/conversion_fixture.h"
+#include "tests/support/frames.h"
 #include "wire/byte_order.h"
 
 namespace {
@@ -20,8 +21,7 @@ struct Entry {
 constexpr Entry kFixed28{1, 28, CONV_NOT_SAVED}, kNormal{0, 0, 253}, kBits{0, 0, 254};
 Entry Short(uint16_t tag) { return {tag, 2, CONV_SHORT}; }
 Entry Bit(uint16_t tag) { return {tag, 1, CONV_CTOA}; }
-template <class V>
-V Cat(V a, const V& b) { return a.insert(a.end(), b.begin(), b.end()), a; }
+using testsupport::Cat;
 
 // A limit record: its name, then 50 points valued 1, 2, ...; the `end`th is the terminating one.
 Bytes Limit(const std::string& name, int end) {
@@ -82,7 +82,7 @@ class AutotestTest : public testsupport::ConversionTest {
 TEST_F(AutotestTest, FormatsThatRunPastTheRecordWriteNothing) {
   const std::vector<Entry> bits{kNormal, kBits, Bit(20), Bit(21), Bit(22), Bit(23), Bit(24)},
       sweep{{40, 2, CONV_SWEEP_BITS}, {41, 2, CONV_SWEEP_LENGTH}, kNormal, kBits, {42, 0, CONV_SWEEP_DATA}};
-  const Bytes zeros(28, 0), sweepHead = Cat<Bytes>({1, 0, 2, 0}, zeros);  // attenuation, 2 points of 8 bytes
+  const Bytes zeros(28, 0), sweepHead = Cat({1, 0, 2, 0}, zeros);  // attenuation, 2 points of 8 bytes
   const struct {
     const char* name;
     uint16_t recordType;
@@ -95,7 +95,7 @@ TEST_F(AutotestTest, FormatsThatRunPastTheRecordWriteNothing) {
       {"type-area byte past the end", 3874, {kNormal, Short(11), kBits}, {1, 0}, KXERR_AUTOTEST_LOAD},
       {"bit byte past the end", 3874, bits, {0x00}, KXERR_AUTOTEST_LOAD},
       {"type area skipped past the end", 3841, {kFixed28, kNormal, Short(1), Short(2), Short(3), kBits},
-       Cat<Bytes>(zeros, {0}), KXERR_AUTOTEST_LOAD},
+       Cat(zeros, {0}), KXERR_AUTOTEST_LOAD},
       {"sweep blocks past the end", 3874, sweep, Cat(sweepHead, Bytes(15, 7)), KXERR_AUTOTEST_LOAD},
   };
   for (const auto& row : rows) {
@@ -118,7 +118,7 @@ TEST_F(AutotestTest, ExplodeAbortAndTheLog) {
   ASSERT_EQ(OpenConversionLog(), 1);
   SaveRecordNumber = 3;
   LoadFormat("V03.50", 3841, {{1, 4, CONV_NOT_SAVED}, Short(208)});
-  ASSERT_EQ(Process(Cat<Bytes>({0, 0, 0, 0, 0x39, 0x30}, Bytes(12, 0x55)), 3841, &error, 1), 1);
+  ASSERT_EQ(Process(Cat({0, 0, 0, 0, 0x39, 0x30}, Bytes(12, 0x55)), 3841, &error, 1), 1);
   EXPECT_EQ(CountTrace("    Ignoring ABORT during Explode "), 1);
   CloseConversionLog();
   const std::string log = LogText(), start = "  #   XTG ID   Offset\n 0000  0001     0000 \n 0000  00d0     0004 \n"

@@ -1,11 +1,11 @@
 // Value formatting: decimal point and rounding by instrument version, local strings and
-// print-format names, wiremap items, sweep blocks, metres to feet; the translation table at
-// work labelling the conversion log (the reader's tag names are tested with the reader).
+// print-format names, wiremap items, sweep blocks, metres to feet (the translation table
+// labelling the log is tested with the item conversions, its tag names with the reader).
 
 #include <cstring>
+#include <tuple>
 
 #include "convert/format.h"
-#include "convert/tx_table.h"
 #include "tests/support/conversion_fixture.h"
 
 namespace {
@@ -37,6 +37,7 @@ TEST_F(FormatTest, InsertDecimalPoint) {
       {"V03.10", "9999", 3, 1, 64, "9.9"}, {"V03.99", "12345", 2, 1, 64, "123.4"}, {"", "12345", 2, 1, 64, "123.4"},
       // Left alone: scale 0, texts that are not decimal integers.
       {"V06.11", "-42", 0, 0, 64, "-42"}, {"V06.11", "OVR", 2, 1, 64, "OVR"}, {"V06.11", "12a", 2, 1, 64, "12a"},
+      {"V06.11", "-a12", 2, 1, 64, "-a12"},
       {"V06.11", "-", 2, 1, 64, "-"}, {"V06.11", "", 2, 1, 64, ""},
       // Never cut short: room for the NUL or nothing.
       {"V06.11", "12345", 2, 2, 7, "123.45"}, {"V06.11", "12345", 2, 2, 6, ""}, {"V06.11", "-5", 3, 3, 4, ""},
@@ -127,79 +128,25 @@ TEST_F(FormatTest, WiremapItems) {
 // ---------------------------------------------------------------------------------------
 // Sweep data and metres
 
+// A block that runs past the record: the blocks before it written, the load failed, the
+// cursor at the record's end.
 TEST_F(FormatTest, SweepBlocksInOrderWithTheirSizes) {
-  // `available`: bytes after the cursor; `items`: tags and value sizes, each value the next
-  // bytes of the record; `advance`: of the cursor.
-  struct Case { uint16_t flags, points; uint32_t available, result, error; Record items; uint32_t advance; };
-  const Case cases[] = {
-      {0x03, 10, 100, 0, KXERR_AUTOTEST_LOAD, {{632, Bytes(80)}}, 100},  // Near NEXT runs past
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.flags);
-    RecordBuildLength = 0;
-    uint8_t* data = ExplodedATBuffer + 0x1c;
-    for (uint32_t i = 0; i < c.available; ++i) data[i] = static_cast<uint8_t>(i);
-    const uint8_t* cursor = data;
-    uint32_t error = 1;
-    EXPECT_EQ(WriteSweepData(platform::kNoFile, &cursor, data + c.available, c.flags, c.points, &error), c.result);
-    EXPECT_EQ(error, c.error);
-    EXPECT_EQ(cursor, data + c.advance);
-    Record expected = c.items;
-    for (uint32_t i = 0, at = 0; i < expected.size(); at += static_cast<uint32_t>(expected[i++].value.size())) {
-      expected[i].value.assign(data + at, data + at + expected[i].value.size());
-    }
-    EXPECT_EQ(BuiltItems(), expected);
-  }
+  uint8_t* data = ExplodedATBuffer + 0x1c;
+  for (uint32_t i = 0; i < 100; ++i) data[i] = static_cast<uint8_t>(i);
+  const uint8_t* cursor = data;
+  uint32_t error = 1;
+  EXPECT_EQ(WriteSweepData(platform::kNoFile, &cursor, data + 100, 0x03, 10, &error), 0u);  // Near NEXT runs past
+  EXPECT_EQ(std::tuple(error, cursor), std::tuple(KXERR_AUTOTEST_LOAD, data + 100));
+  EXPECT_EQ(BuiltItems(), (Record{{632, Bytes(data, data + 80)}}));
   // The log names each block with its read position.
   ASSERT_EQ(OpenConversionLog(), 1);
   DebugLevel = DBG_LOGFILE;
-  const uint8_t* cursor = ExplodedATBuffer + 0x1c;
-  uint32_t error = 0;
+  cursor = data;
   EXPECT_GT(WriteSweepData(LogFile, &cursor, ExplodedATBuffer + 0x1c + 200, 0x21, 10, &error), 0u);
   CloseConversionLog();
   EXPECT_EQ(LogText(), "Writing Attenuation Data from      00001c\nWriting Near Return Loss Data from 00006c\n");
 }
 
 TEST(MetresToFeetTest, WrapsIn32Bits) { EXPECT_EQ(MetresToFeet(2000000), 2982527u); }
-
-// The lookup's first row of a tag wins, row 0 stands for an unknown tag, and nothing is
-// looked up with the log off.
-TEST_F(FormatTest, TranslationLookupsLabelTheLogLines) {
-  // The log line of one lookup and one value, and the "Couldn't find" traces.
-  struct Case { uint32_t debugLevel; uint16_t tag; uint32_t size; const char* value; const char* log; int traced; };
-  const Case cases[] = {
-      {DBG_TRACE, 24, 2, "x", "", 0},  // log off: no lookup, no line
-      {DBG_TRACE | DBG_LOGFILE, 5022, 4, "0.85",
-       "Couldn't find an entry in TXTable\n"
-       "04 0.85         139e UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n", 1},
-      {DBG_LOGFILE, 276, 12, "A text longer than twelve",
-       "12 A text longe 0114 XTG_PAIRCOMBO1_NEXT_VALUE       004b ID_NEXT_PAIR1           \n", 0},
-      // Seventeen rows carry tag 32767: the first, ID_INJ_SW, labels it.
-      {DBG_LOGFILE, 32767, 1, "-", "01 -            7fff UNUSED_DATAID                   003f ID_INJ_SW               \n", 0},
-      {DBG_LOGFILE, 630, 2, "12", "02 12           0276 XTG_SWEEP_LENGTH                0000                         \n", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.tag);
-    ASSERT_EQ(OpenConversionLog(), 1);
-    DebugLevel = c.debugLevel;
-    ClearTraces();
-    const TXEntry* entry = FindTXEntryByTag(c.tag);
-    EXPECT_EQ(entry, CurrentTXEntry);
-    EXPECT_EQ(entry == nullptr, !(c.debugLevel & DBG_LOGFILE));
-    LogConvertedValue(c.size, c.value, c.tag);
-    CloseConversionLog();
-    EXPECT_EQ(LogText(), c.log);
-    EXPECT_EQ(CountTrace("  Couldn't find an entry in TXTable \n"), c.traced);
-  }
-  // Lines with explicit names, and with row 0 for none.
-  ASSERT_EQ(OpenConversionLog(), 1);
-  DebugLevel = DBG_LOGFILE;
-  WriteConversionLogLine(0, "KX0500E1.PTF", 2000, "XTG_PRINT_FORMAT", 0, "");
-  WriteConversionLogLine(3, nullptr, 5, static_cast<const TXEntry*>(nullptr));
-  CloseConversionLog();
-  EXPECT_EQ(LogText(),
-            "00 KX0500E1.PTF 07d0 XTG_PRINT_FORMAT                0000                         \n"
-            "03              0005 UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n");
-}
 
 }  // namespace

@@ -16,7 +16,6 @@ namespace {
 using namespace testsupport;
 using Errors = std::vector<uint32_t>;
 using DatReaderTest = ConversionTest;
-const Record kUnreadable = {{0xFFFF, {}}};  // no item reads back with length 0
 
 TEST_F(DatReaderTest, ReadsTheHeaderAndNamesTheTags) {
   DebugLevel = 0;  // names do not depend on the log
@@ -31,32 +30,11 @@ TEST_F(DatReaderTest, ReadsTheHeaderAndNamesTheTags) {
   ASSERT_TRUE(ReadDatRecord(view, 0, &record)) << record.error;
   EXPECT_EQ(ItemsOf(record), items);
   EXPECT_EQ(record.Text(record.items[0]), "LINK-001");
-  // The sweep tag (632) and 5022 are no row's tags.
-  const char* names[] = {"XTG_STORED_AT_NAME", "UNUSED_DATAID", "UNUSED_DATAID", nullptr, nullptr,
-                         "XTG_UPREF_UNITS", "XTG_VEXAFIBER_SERIALNUMBER"};
-  for (size_t i = 0; i < 7; ++i) EXPECT_STREQ(record.items[i].name, names[i]) << i;
+  // The translation table's name of a tag, none for the sweep tag (632) and 5022, no row's tags.
+  EXPECT_STREQ(record.items[0].name, "XTG_STORED_AT_NAME");
+  EXPECT_STREQ(record.items[6].name, "XTG_VEXAFIBER_SERIALNUMBER");  // the last row's
+  for (size_t i : {3, 4}) EXPECT_EQ(record.items[i].name, nullptr) << i;
   EXPECT_FALSE(ReadDatRecord(view, 1, &record));
-}
-
-TEST_F(DatReaderTest, RefusedFilesNameTheProblem) {
-  const Bytes good = DataFileBytes({kEmptyRecord}, {'T'});
-  struct Case { Bytes file; const char* problem; } cases[] = {
-      {Bytes(good.begin(), good.begin() + 43), "44-byte header"}, {{}, "44-byte header"},
-      {DataFileBytes({}, {}, "OTHER.DLL"), "creator \"OTHER.DLL\""},
-      {DataFileBytes({}, {}, "KXLIB.DLL", "V03.00"), "version \"V03.00\""},
-      {DataFileBytes({}, {}, "KXLIB.DLL", "V02.00V02."), "version \"V02.00V02.\""},  // no NUL
-      {good, "not a multiple of 8"}, {good, "index (offset 4294967280"},  // offset + length would wrap in 32 bits
-      {good, "trailer (offset 56, 2 bytes)"},
-  };
-  PutLE(cases[5].file, 42, 12, 2);
-  PutLE(cases[6].file, 38, 0xFFFFFFF0u, 4);
-  PutLE(cases[7].file, 36, 2, 2);
-  for (const Case& c : cases) {
-    DatFileView view;
-    std::string error;
-    EXPECT_FALSE(OpenDatBytes(c.file.data(), c.file.size(), &view, &error)) << c.problem;
-    EXPECT_NE(error.find(c.problem), std::string::npos) << error;
-  }
 }
 
 // Records with lying index entries, streams that do not expand, items that do not fit.
@@ -164,21 +142,8 @@ class DataFileTest : public ConversionTest {
     return errors;
   }
 
-  // The file read back with the reader, a record that does not decode as kUnreadable.
-  // Empty values read back as the one NUL byte they are stored as.
-  static std::vector<Record> Load(const std::string& path, DatFileView* viewOut = nullptr) {
-    static Bytes bytes;
-    std::string error;
-    DatFileView view;
-    EXPECT_TRUE(LoadFileBytes(path.c_str(), &bytes, &error) && OpenDatBytes(bytes.data(), bytes.size(), &view, &error))
-        << error;
-    std::vector<Record> records;
-    for (uint32_t n = 0; n < view.index.size(); ++n) {
-      DatRecord record;
-      records.push_back(ReadDatRecord(view, n, &record) ? ItemsOf(record) : kUnreadable);
-    }
-    if (viewOut) *viewOut = view;
-    return records;
+  static std::vector<Record> Load(const std::string& path, DatFileView* view = nullptr) {
+    return ReadBack(ReadFile(path), view);
   }
 };
 
@@ -227,25 +192,34 @@ TEST_F(DataFileTest, SavesLayOutHeaderRecordsIndexAndTrailer) {
   }
 }
 
-// A file of another creator or version is not opened; a damaged or full one refuses the
-// append, and the record after it and the finish leave the file as it was, also when an
-// earlier save left its bookkeeping behind. The file: empty records at 44 and 48, the
-// index at 52, a trailer of two bytes at 68; a row puts a header over its start or
-// patches one field. Error 0: refused when opened.
-TEST_F(DataFileTest, RefusedFilesDoNotChange) {
+// Damaged files: the reader names the problem (none when only a record is damaged); the
+// writer does not open a file of another creator or version, a damaged or full one refuses
+// the append, and the record after it and the finish leave the file as it was, also when
+// an earlier save left its bookkeeping behind. The file: empty records at 44 and 48, the
+// index at 52, a trailer of two bytes at 68; a row puts a header over its start, patches
+// one field or cuts the file. Error 0: refused when opened; kNotWritten: the writer not tried.
+TEST_F(DataFileTest, DamagedFilesAreNamedAndDoNotChange) {
   DebugLevel = DBG_TRACE;
-  const uint32_t kBad = KXERR_INVALID_DATA_FILE;
-  struct Case { std::string header; uint32_t records; size_t at; uint32_t value; int width; uint32_t error; };
+  const uint32_t kBad = KXERR_INVALID_DATA_FILE, kNotWritten = 1;
+  struct Case { std::string header; size_t at; uint32_t value; int width; const char* problem; uint32_t error;
+                size_t size = SIZE_MAX; uint32_t records = 2; };
   const Case cases[] = {
-      {{"KXLIB.DLX\0V02.00", 16}, 2, 0, 0, 0, 0}, {{"kxlib.dll\0V02.00", 16}, 2, 0, 0, 0, 0},
-      {{"KXLIB.DLL\0V02.01", 16}, 2, 0, 0, 0, 0}, {{"VXP27.DLL\0V2.00\0", 16}, 2, 0, 0, 0, 0},
-      {{"KXLIB.DLL\0v02.00", 16}, 2, 0, 0, 0, 0}, {std::string(16, '\0'), 2, 0, 0, 0, 0},
-      {"KXLIB.DLLX", 2, 0, 0, 0, 0},              // the creator fills its field: no NUL
-      {{"KXLIB.DLL\0V02", 13}, 2, 0, 0, 0, 0},   // the file ends here, shorter than a header
-      {"", 2, 38, 70, 4, kBad}, {"", 2, 42, 12, 2, kBad},   // index past the end; its length no multiple of 8
-      {"", 2, 38, 20, 4, kBad}, {"", 2, 36, 200, 2, kBad},  // index over the header; trailer past the end
-      {"", 2, 52, 60, 4, kBad}, {"", 2, 64, 5, 4, kBad},    // a record beyond the index; one into it
-      {"", 8191, 0, 0, 0, KXERR_MAX_RECORDS},
+      {{"KXLIB.DLX\0V02.00", 16}, 0, 0, 0, "creator \"KXLIB.DLX\"", 0},
+      {{"kxlib.dll\0V02.00", 16}, 0, 0, 0, "creator \"kxlib.dll\"", 0},
+      {{"KXLIB.DLL\0V02.01", 16}, 0, 0, 0, "version \"V02.01\"", 0},
+      {{"VXP27.DLL\0V2.00\0", 16}, 0, 0, 0, "version \"V2.00\"", 0},
+      {{"KXLIB.DLL\0v02.00", 16}, 0, 0, 0, "version \"v02.00\"", 0},
+      {std::string(16, '\0'), 0, 0, 0, "creator \"\"", 0},
+      {"KXLIB.DLLX", 0, 0, 0, "creator \"KXLIB.DLLX\"", 0},  // the creator fills its field: no NUL
+      {{"KXLIB.DLL\0V02.00V02.", 20}, 0, 0, 0, "version \"V02.00V02.\"", 0},  // nor the version
+      {"", 0, 0, 0, "44-byte header", 0, 13}, {"", 0, 0, 0, "44-byte header", 0, 43},
+      {"", 0, 0, 0, "44-byte header", kNotWritten, 0},
+      {"", 38, 70, 4, "index (offset 70", kBad}, {"", 42, 12, 2, "not a multiple of 8", kBad},
+      {"", 38, 0xFFFFFFF0u, 4, "index (offset 4294967280", kBad},  // offset + length would wrap in 32 bits
+      {"", 38, 20, 4, nullptr, kBad},  // an index over the header: read as it is, refused for an append
+      {"", 36, 200, 2, "trailer (offset 68, 200 bytes)", kBad},
+      {"", 52, 60, 4, nullptr, kBad}, {"", 64, 5, 4, nullptr, kBad},  // a record beyond the index; one into it
+      {"", 0, 0, 0, nullptr, KXERR_MAX_RECORDS, SIZE_MAX, 8191},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -253,7 +227,12 @@ TEST_F(DataFileTest, RefusedFilesDoNotChange) {
     Bytes content = DataFileBytes(std::vector<Bytes>(c.records, kEmptyRecord), TextBytes("TR"));
     std::copy(c.header.begin(), c.header.end(), content.begin());
     PutLE(content, c.at, c.value, c.width);
-    if (c.header.size() == 13) content.resize(13);
+    content.resize(std::min(content.size(), c.size));
+    DatFileView view;
+    std::string problem;
+    EXPECT_EQ(OpenDatBytes(content.data(), content.size(), &view, &problem), c.problem == nullptr);
+    EXPECT_NE(problem.find(c.problem ? c.problem : ""), std::string::npos) << problem;
+    if (c.error == kNotWritten) continue;
     WriteFile("broken.dat", content);
     ClearTraces();
     if (c.error == 0) {

@@ -4,7 +4,6 @@
 // expected items come from the generator's own choices (sim/generated_autotests.h).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -16,31 +15,10 @@
 #include "sim/pty_server.h"
 #include "sim/scanner.h"
 #include "tests/support/conversion_fixture.h"
-#include "tests/support/programs.h"
 
 namespace {
 
 using kxsim::Bytes;
-using kxsim::ExpectedItem;
-
-std::string Shown(const Bytes& value) {
-  std::string text;
-  for (uint8_t b : value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
-  return "\"" + text + "\" (" + std::to_string(value.size()) + " bytes)";
-}
-
-// Where two item lists first part, in words; empty when they agree.
-std::string FirstDifference(const std::vector<ExpectedItem>& got, const std::vector<ExpectedItem>& want) {
-  for (size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
-    if (i >= got.size()) return "item " + std::to_string(i) + " missing: tag " + std::to_string(want[i].tag);
-    if (i >= want.size()) return "item " + std::to_string(i) + " extra: tag " + std::to_string(got[i].tag);
-    if (!(got[i] == want[i])) {
-      return "item " + std::to_string(i) + ": tag " + std::to_string(got[i].tag) + " " + Shown(got[i].value) +
-             ", expected tag " + std::to_string(want[i].tag) + " " + Shown(want[i].value);
-    }
-  }
-  return "";
-}
 
 class GeneratedInstrumentTest : public testsupport::ConversionTest {
  protected:
@@ -80,10 +58,7 @@ class GeneratedInstrumentTest : public testsupport::ConversionTest {
       EXPECT_EQ(error, autotest.error) << "autotest " << autotest.number;
     }
     EXPECT_EQ(FinishDatFile(&file, &header, &error), 1);
-    std::vector<uint8_t> bytes;
-    std::string problem;
-    EXPECT_TRUE(LoadFileBytes("SAVED.DAT", &bytes, &problem)) << problem;
-    return bytes;
+    return ReadFile("SAVED.DAT");
   }
 
   static int16_t Convert(const Bytes& stored, uint16_t type, platform::FileHandle file, uint32_t* error) {
@@ -132,66 +107,12 @@ TEST_F(GeneratedInstrumentTest, EveryAutotestConvertsToTheItemsItsValuesCallFor)
     scanner_.ClearRecords();
     kxsim::LoadDataset(set, scanner_);
 
-    const Bytes file = Save(set, row.type);
-    DatFileView view;
-    std::string problem;
-    ASSERT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &problem)) << problem;
-    ASSERT_EQ(view.index.size(), set.autotests.size());
-    for (uint32_t n = 0; n < view.index.size(); ++n) {
-      DatRecord record;
-      ASSERT_TRUE(ReadDatRecord(view, n, &record)) << record.error;
-      std::vector<ExpectedItem> items;
-      for (const DatRecordItem& item : record.items) {
-        items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
-      }
-      EXPECT_EQ(FirstDifference(items, set.autotests[n].items), "") << "autotest " << n;
+    const auto records = ReadBack(Save(set, row.type));
+    ASSERT_EQ(records.size(), set.autotests.size());
+    for (size_t n = 0; n < records.size(); ++n) {
+      EXPECT_EQ(testsupport::Shown(records[n]), testsupport::Shown(set.autotests[n].items)) << "autotest " << n;
     }
   }
 }
-
-#ifdef KXSIM_PATH
-// kxsim serves the generated instrument its options describe: the stored autotests of
-// each type (counted as a host counts them, by asking for record 0xFFFF) are the
-// generator's byte for byte, and the version record carries the version asked for. A
-// type's autotests stay the same whatever the number of the other types.
-TEST(GeneratedKxsim, ServesTheInstrumentOfItsOptions) {
-  struct Row {
-    std::vector<std::string> args;
-    kxsim::DatasetOptions options;
-  };
-  const Row rows[] = {
-      {{}, {}},
-      {{"--autotests", "5", "--fiber", "1", "--coax", "0", "--seed", "9", "--version", "V03.20"},
-       {9, "V03.20", 5, 1, 0}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.args.empty() ? "defaults" : "options");
-    const kxsim::Dataset set = kxsim::GenerateDataset(row.options);
-    kxsim::DatasetOptions moreOthers = row.options;
-    moreOthers.fiberAutotests += 3;
-    EXPECT_EQ(kxsim::GenerateDataset(moreOthers).autotests.front().stored, set.autotests.front().stored);
-
-    testsupport::BackgroundKxsim sim(row.args);
-    uint32_t error = 0;
-    ASSERT_EQ(KXOpen(sim.ComName().c_str(), "9600", &error), 1) << std::hex << error;
-    std::vector<uint8_t> buffer(65535);
-    for (const kxsim::GeneratedAutotest& autotest : set.autotests) {
-      uint16_t number = autotest.number, length = 65535;
-      ASSERT_EQ(KXReadRecord(autotest.type, &number, buffer.data(), &length, &error), 1) << std::hex << error;
-      EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), autotest.stored) << autotest.type;
-    }
-    for (uint16_t type : {kxsim::kRecCopperAutotest, kxsim::kRecFiberAutotest, kxsim::kRecCoaxAutotest}) {
-      uint16_t number = 0xFFFF, length = 0;
-      KXReadRecord(type, &number, nullptr, &length, &error);
-      EXPECT_EQ(number, std::count_if(set.autotests.begin(), set.autotests.end(),
-                                      [&](const kxsim::GeneratedAutotest& a) { return a.type == type; }));
-    }
-    uint16_t number = 0, length = 24;
-    ASSERT_EQ(KXReadRecord(kxsim::kRecVersionInfo, &number, buffer.data(), &length, &error), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(buffer.data())), row.options.version);
-    KXClose();
-  }
-}
-#endif  // KXSIM_PATH
 
 }  // namespace

@@ -102,6 +102,7 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
       {"a serial number reply one character short", {{kAny, Message(14, DB_SERIAL_NUMBER, 1, Bytes(70, 'x'))}},
        {Op::kSerial}, 0, 0, Keep(12)},
       // KXAccessMMC, asking for the card status.
+      {"an empty reply", {{kAny, {}}}, Status(64), 0, KXERR_COMM, Keep(64), {}, 1, 0},
       {"shorter than a message header", {{kAny, {14, 0, 19}}}, Status(64), 0, KXERR_COMM, Keep(64)},
       {"a header without a response length", {{kAny, Message(14, 19, 1)}}, Status(64), 0, KXERR_COMM, Keep(64)},
       {"a response length of 40 with 8 bytes behind it", {{kAny, cut}}, Status(64), 0, KXERR_COMM, Keep(64)},

@@ -1,22 +1,15 @@
 // Converting one value: codes and values no generated instrument stores, values out of
 // their order, bounds, and conversion-log lines.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <tuple>
 
-#include "convert/config_state.h"
-#include "convert/conversion_log.h"
 #include "convert/item_conversion.h"
 #include "convert/limits.h"
 #include "convert/tx_table.h"
-#include "convert/workspace.h"
 #include "platform/platform.h"
-#include "tests/support/library_fixture.h"
+#include "tests/support/conversion_fixture.h"
 
 namespace {
 
@@ -56,11 +49,10 @@ struct Row {
   const char* model = nullptr;
 };
 
-class ItemConversionTest : public testsupport::LibraryTest {
+class ItemConversionTest : public testsupport::ConversionTest {
  protected:
   void SetUp() override {
-    LibraryTest::SetUp();
-    ASSERT_EQ(AllocConversionBuffers(), 1);
+    ConversionTest::SetUp();
     std::strcpy(VersionInfo, "V06.11");
   }
   int32_t Convert(FormatEntry entry, uint8_t type, const Bytes& value, size_t readable = SIZE_MAX) {
@@ -125,6 +117,8 @@ TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
       {{208, 4, 1, CONV_LENGTH_METRES, 1}, 0, {0xA0, 0x86, 1, 0}, {{208, "3446.4"}}, {.units = 2}, {.units = 2}, "V04.00"},
       {model, 0, Text("vexafiberSM", 11), {{513, "vexafiberSM"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber SM"},
       {{513, 9, 0, CONV_FIBER_MODEL, 0}, 0, Text("VEXAFIBER", 9), {{513, "VEXAFIBER"}}, {}, {}, "V06.11", 0, 0, "VEXAFiber"},
+      {{227, 1, 0, CONV_WIREMAP, 0}, 0, {1}, {{227, "12       "}, {228, "12345678 "}, {229, "         "}},
+       {.wiremapParts = 1}, {.wiremapParts = 2}},  // expected pairs of one byte, after a measured part of zeros
       {{24, 2, 0, 200, 0}, 0, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
       {{24, 2, 0, 255, 0}, 7, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
   });
@@ -174,15 +168,18 @@ TEST_F(ItemConversionTest, ReadsAndMovesStayInsideWhatTheyWereGiven) {
   // A refused item adds nothing and the conversion goes on with the next one.
   RecordBuildLength = kRecordBuildBufferSize - 8;
   EXPECT_EQ(Convert({24, 1, 0, CONV_TABLE_AND_CODE, 15}, 0, {2}), 5);
+  // A cable after a refusal that left its error writes nothing, so the walk stops there.
+  error_ = KXERR_RECORD_TOO_LARGE;
+  EXPECT_EQ(Convert({46, 35, 0, CONV_CABLE, 12}, 0, Cable("UTP", 0, 0, 69, 1)), 0);
   EXPECT_EQ(RecordBuildLength, kRecordBuildBufferSize - 3);
 }
 
+// Each conversion's log line, labelled by the translation row looked up for its tag: none
+// with the log off, the first row of a tag, row 0 for a tag without one.
 TEST_F(ItemConversionTest, ConversionLogLines) {
-  char dir[] = "/tmp/kxitems.XXXXXX";
-  const std::filesystem::path cwd = std::filesystem::current_path();
-  ASSERT_NE(mkdtemp(dir), nullptr);
-  std::filesystem::current_path(dir);
   ASSERT_EQ(OpenConversionLog(), 1);
+  DebugLevel = DBG_TRACE;
+  EXPECT_EQ(std::tuple(FindTXEntryByTag(24), CurrentTXEntry), std::tuple(nullptr, nullptr));
   DebugLevel = DBG_LOGFILE;
   Bytes record(64);
   std::tie(cursor_, end_) = std::make_pair(record.data(), record.data() + record.size());
@@ -197,15 +194,15 @@ TEST_F(ItemConversionTest, ConversionLogLines) {
   Convert({631, 2, 0, CONV_SWEEP_BITS, 0}, 0, {0, 0});
   FindTXEntryByTag(46);
   Convert({46, 35, 0, CONV_CABLE, 12}, 0, Cable("UTP", 0, 0, 69, 1));
+  FindTXEntryByTag(5022);  // no row of its own
+  Convert({5022, 4, 0, CONV_RAW, 0}, 0, Text("0.85", 4));
+  EXPECT_EQ(FindTXEntryByTag(32767), CurrentTXEntry);  // seventeen rows carry it
+  Convert({32767, 1, 0, CONV_RAW, 0}, 0, Text("-", 1));
   for (uint8_t code : std::initializer_list<uint8_t>{CONV_NORMAL_SECTION, CONV_BIT_SECTION, CONV_SWEEP_DATA, 200}) {
     Convert({0, 0, 0, code, 0}, 0, {});
   }
   CloseConversionLog();
-  std::filesystem::current_path(cwd);
-  std::stringstream log;
-  log << std::ifstream(std::filesystem::path(dir) / "KXLIB.LOG").rdbuf();
-  std::filesystem::remove_all(dir);
-  EXPECT_EQ(log.str(),
+  EXPECT_EQ(LogText(),
             "02 12.3         0120 XTG_PAIR1_ATTN_VALUE            0057 ID_ATTN_PAIR1           \n"
             "02 <DASH TYPE>  0120 XTG_PAIR1_ATTN_VALUE            0057 ID_ATTN_PAIR1           \n"
             "20 ABCDEFGHIJKL 0018 XTG_STORED_AT_NAME              001f ID_AUTOTEST_NAME        \n"
@@ -213,8 +210,12 @@ TEST_F(ItemConversionTest, ConversionLogLines) {
             "02 0            0277 Sweep Bits                      0000                         \n"
             "35 UTP          002e XTG_CABLE_NAME                  00de ID_AUTOTEST_SAVED_CABLE \n"
             "35 69           0fb9 XTG_NVP                         0000 NVP - Special           \n"
+            "Couldn't find an entry in TXTable\n"
+            "04 0.85         139e UNUSED_DATAID                   0000 UNKNOWN_DATAID          \n"
+            "01 -            7fff UNUSED_DATAID                   003f ID_INJ_SW               \n"
             " Switching to Normal Processing  Switching to Bit Processing No Stored Sweep Data\n"
             "  Unknown Conversion Function ");
+  EXPECT_EQ(CountTrace("  Couldn't find an entry in TXTable \n"), 1);
 }
 
 }  // namespace

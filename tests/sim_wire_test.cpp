@@ -1,13 +1,19 @@
-// The simulator's serial wire, driven byte by byte with a hand-made clock; its line pace
-// (bytes pass at baud / 10 per second, with no burst after a pause); the kxsim program.
+// The simulator's serial wire and fault engine, driven byte by byte with a hand-made
+// clock: frames taken or refused, replies packet by packet, the line pace (bytes pass at
+// baud / 10 per second, with no burst after a pause); the faults each kind injects, rules
+// firing when and as often as asked, a seed repeating a run exactly (reply faults come
+// from the wrapped instrument, line and frame faults from the wire, all drawn from one
+// generator); the kxsim program.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
+#include "sim/faults.h"
 #include "sim/faulty_instrument.h"
 #include "sim/pacer.h"
 #include "sim/scripted_instrument.h"
@@ -18,36 +24,58 @@
 namespace {
 
 using kxsim::Bytes;
+using kxsim::FaultKind;
+using kxsim::FaultNext;
+using kxsim::FaultPlan;
+using kxsim::FaultRule;
 using simtest::Frame;
+using simtest::GetU16;
 using simtest::Join;
 using simtest::Message;
 using simtest::Pattern;
+using simtest::ReadOf;
 using simtest::TakeApart;
 
+// The model's reply to a record read: the headers echoed, Status OK, 100 bytes of data.
+std::optional<Bytes> RecordReply(const Bytes& request) {
+  Bytes reply = request;
+  reply[4] = 1;
+  const Bytes data = Pattern(100);
+  reply.insert(reply.end(), data.begin(), data.end());
+  return reply;
+}
 
-struct SimWire : ::testing::Test {
-  kxsim::ScriptedInstrument model;
-  std::unique_ptr<kxsim::FaultyInstrument> faulty;
-  std::unique_ptr<kxsim::SerialWire> wire;
+// A wire over a model (answering record reads until told otherwise) behind the fault
+// engine, on a hand-made clock.
+struct Line {
+  kxsim::ScriptedInstrument model{&RecordReply};
+  kxsim::FaultyInstrument faulty;
+  kxsim::SerialWire wire;
   uint32_t now = 1000;
-
-  void SetUp() override { Make(0); }
-  void Make(uint32_t replyDelayMs) {
-    faulty = std::make_unique<kxsim::FaultyInstrument>(model, 1, kxsim::FaultPlan{}, replyDelayMs);
-    wire = std::make_unique<kxsim::SerialWire>(*faulty);
-  }
-  void Feed(const Bytes& b) { wire->Receive(b.data(), b.size(), now); }
-  Bytes Out() { return wire->TakeOutput(now); }
+  explicit Line(FaultPlan plan = {}, uint64_t seed = 1, uint32_t replyDelayMs = 0)
+      : faulty(model, seed, std::move(plan), replyDelayMs), wire(faulty, {}, &faulty.Injector()) {}
+  explicit Line(FaultRule rule) : Line(FaultPlan().Add(std::move(rule))) {}
+  void Feed(const Bytes& b) { wire.Receive(b.data(), b.size(), now); }
+  Bytes Out(size_t n = SIZE_MAX) { return wire.TakeOutput(now, n); }
   void Advance(uint32_t ms) {
-    for (uint32_t i = 0; i < ms; ++i) wire->Tick(++now);
+    for (uint32_t i = 0; i < ms; ++i) wire.Tick(++now);
+  }
+  // Sends a read of `type` and returns everything the instrument answered at once, ACKing
+  // it; then, `waitMs` later, what came meanwhile (not ACKed).
+  Bytes Ask(uint16_t type, uint32_t waitMs = 0) {
+    Feed(Frame(0x2300, ReadOf(type)));
+    const Bytes out = Out();
+    Feed({kxsim::kAck});
+    if (waitMs == 0) return out;
+    wire.Tick(now += waitMs);
+    return Join({out, Out()});
   }
 };
 
 // Each case goes to a fresh wire over a model that answers nothing: what the wire
 // answers at once | after a second of silence, and the requests the model gets.
 // Whatever came before, the next good frame is taken.
-TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
-  model.SetHandler([](const Bytes&) { return std::nullopt; });
+TEST(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
   const Bytes request = Message(14, 2), frame = Frame(0x2300, request), largest = Message(7, 1, Pattern(4074));
   const Bytes a = Pattern(600, 1), b = Pattern(600, 2), c = Pattern(50, 3);
   Bytes badCrc = frame;
@@ -70,20 +98,19 @@ TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
-    Make(0);
-    const size_t before = model.RequestCount();
+    Line line;
+    line.model.SetHandler([](const Bytes&) { return std::nullopt; });
     for (size_t i = 0; i < k.bytes.size(); i += k.byteByByte ? 1 : k.bytes.size()) {
-      Feed(k.byteByByte ? Bytes{k.bytes[i]} : k.bytes);
-      Advance(k.byteByByte ? 3 : 0);
+      line.Feed(k.byteByByte ? Bytes{k.bytes[i]} : k.bytes);
+      line.Advance(k.byteByByte ? 3 : 0);
     }
-    const std::string first = TakeApart(Out()).order;
-    Advance(1000);
-    EXPECT_EQ(first + "|" + TakeApart(Out()).order, k.order);
-    const std::vector<Bytes> requests = model.Requests();
-    EXPECT_EQ(std::vector<Bytes>(requests.begin() + static_cast<std::ptrdiff_t>(before), requests.end()), k.taken);
-    Feed(frame);
-    EXPECT_EQ(TakeApart(Out()).order, "A") << "the frame after";
-    EXPECT_EQ(model.Requests().back(), request);
+    const std::string first = TakeApart(line.Out()).order;
+    line.Advance(1000);
+    EXPECT_EQ(first + "|" + TakeApart(line.Out()).order, k.order);
+    EXPECT_EQ(line.model.Requests(), k.taken);
+    line.Feed(frame);
+    EXPECT_EQ(TakeApart(line.Out()).order, "A") << "the frame after";
+    EXPECT_EQ(line.model.Requests().back(), request);
   }
 }
 
@@ -92,7 +119,7 @@ TEST_F(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
 // reading the answer, A/a ACK, N NAK, W advance n ms, T take n bytes only, d take n bytes
 // and drop them (lower-case ops read nothing). Expected: items as TakeApart names them.
 // Every packet's data continues the reply.
-TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
+TEST(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
   const std::string nakThenSilence = "N:S N:S N:S N:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S W1499: W1:S";
   const struct { const char* name; size_t length; uint32_t delayMs; std::string script; uint64_t sent, abandoned, stray; }
   cases[] = {
@@ -105,8 +132,8 @@ TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Make(c.delayMs);
-    model.SetHandler([&c](const Bytes& req) { return Pattern(c.length, req[2]); });
+    Line line(FaultPlan{}, 1, c.delayMs);
+    line.model.SetHandler([&c](const Bytes& req) { return Pattern(c.length, req[2]); });
     std::istringstream steps(c.script);
     Bytes carry, joined, reply;
     for (std::string step; steps >> step;) {
@@ -114,14 +141,14 @@ TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
       const std::string expected = step.substr(step.find(':') + 1);
       const uint32_t n = static_cast<uint32_t>(std::strtoul(step.c_str() + 1, nullptr, 10));
       if (op == 'R' || op == 'r') {
-        Feed(Frame(0x2300, Message(14, static_cast<uint16_t>(n))));
+        line.Feed(Frame(0x2300, Message(14, static_cast<uint16_t>(n))));
         reply = Pattern(c.length, n);
       }
-      if (op == 'A' || op == 'a' || op == 'N') Feed({op == 'N' ? kxsim::kNak : kxsim::kAck});
-      if (op == 'W') Advance(n);
-      if (op == 'd') (void)wire->TakeOutput(now, n);
+      if (op == 'A' || op == 'a' || op == 'N') line.Feed({op == 'N' ? kxsim::kNak : kxsim::kAck});
+      if (op == 'W') line.Advance(n);
+      if (op == 'd') (void)line.Out(n);
       if (op < 'A' || op > 'Z') continue;
-      const Bytes out = wire->TakeOutput(now, op == 'T' ? n : SIZE_MAX);
+      const Bytes out = line.Out(op == 'T' ? n : SIZE_MAX);
       carry.insert(carry.end(), out.begin(), out.end());
       const auto got = TakeApart(carry);
       carry.erase(carry.begin(), carry.begin() + static_cast<std::ptrdiff_t>(got.used));
@@ -134,35 +161,10 @@ TEST_F(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
       }
       EXPECT_EQ(got.order, expected) << step;
     }
-    EXPECT_EQ(std::tuple(carry.empty(), wire->Busy(), wire->Stats().repliesSent, wire->Stats().repliesAbandoned,
-                         wire->Stats().strayAckNaks), std::tuple(true, false, c.sent, c.abandoned, c.stray));
+    const kxsim::WireStats& stats = line.wire.Stats();
+    EXPECT_EQ(std::tuple(carry.empty(), line.wire.Busy(), stats.repliesSent, stats.repliesAbandoned, stats.strayAckNaks),
+              std::tuple(true, false, c.sent, c.abandoned, c.stray));
   }
-}
-
-// Random bytes with good frames among them: every frame is found, nothing runs past a
-// buffer (the sanitizers watch), the engine never blocks up, and the requests it keeps
-// for tests stay bounded.
-TEST_F(SimWire, FramesAreFoundAmongRandomBytes) {
-  model.SetHandler([](const Bytes&) { return std::nullopt; });
-  uint32_t seed = 12345;
-  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0xFF; };
-  Bytes payload;
-  for (uint32_t round = 0; round < 300; ++round) {
-    Bytes noise(next() % 40);
-    for (auto& b : noise) b = next() % 8 == 0 ? 'P' : static_cast<uint8_t>(next());
-    payload = Pattern(10 + next() % 200, round);
-    Feed(Join({noise, Frame(0x2300, payload)}));
-    ASSERT_EQ(model.RequestCount(), round + 1) << "round " << round;
-    EXPECT_EQ(model.Requests().back(), payload);
-  }
-  EXPECT_EQ(wire->Stats().requests.size(), 256u);
-  EXPECT_EQ(wire->Stats().requests.back(), payload);
-  for (int i = 0; i < 20000; ++i) {  // pure noise, long enough to hold every kind of half frame
-    Feed({static_cast<uint8_t>(next())});
-    if (i % 97 == 0) Advance(1100);
-  }
-  Advance(1100);
-  EXPECT_FALSE(wire->Busy());
 }
 
 // Through changes of rate, the bytes that pass in a second, taking every allowance at
@@ -200,6 +202,7 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
   const auto r = testsupport::RunProgram(
       {"/usr/bin/timeout", "2", KXSIM_PATH, "--stats", "--seed", "3", "--pace", "--line-speed-check", "-d", "0",
        "--serial", "ZX987654321", "--free", "1000", "--baud", "19200", "--card-status", "1", "-v", "--empty",
+       "--autotests", "5", "--fiber", "1", "--coax", "0", "--version", "V03.20",
        "-f", "corrupt=0", "-f", "drop=0:both", "-f", "insert=0:from-host", "-f", "nak=0", "-f", "withhold-ack=0",
        "-f", "delay=0:2000", "-f", "no-reply=0", "-f", "wrong-class=0", "-f", "wrong-type=0",
        "-f", "wrong-record-type=0", "-f", "bad-status=0:7"});
@@ -223,5 +226,127 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
 }
 
 #endif  // KXSIM_PATH
+
+FaultRule FromHost(FaultRule rule) {
+  rule.direction = kxsim::LineDirection::kFromHost;
+  return rule;
+}
+std::function<bool(const Bytes&)> Reads(uint16_t type) {
+  return [type](const Bytes& request) { return GetU16(request, 10) == type; };
+}
+
+// A byte fault after skipping 20 bytes: the output is the clean one with that byte
+// changed, gone, or one more before it.
+TEST(SimFaults, ByteFaultsTouchOneByteGoingToTheHost) {
+  const Bytes clean = Line().Ask(131);
+  for (const auto& [kind, sizeChange] : {std::pair{FaultKind::kCorruptByte, 0}, {FaultKind::kDropByte, -1}, {FaultKind::kInsertByte, 1}}) {
+    SCOPED_TRACE(kxsim::FaultKindName(kind));
+    Bytes out = Line(FaultNext(kind, 1, 20)).Ask(131);
+    ASSERT_EQ(out.size(), clean.size() + sizeChange);
+    EXPECT_TRUE(sizeChange != 0 || out[20] != clean[20]) << "the byte changed";
+    if (sizeChange == 0) out[20] = clean[20];
+    if (sizeChange > 0) out.erase(out.begin() + 20);
+    if (sizeChange < 0) out.insert(out.begin() + 20, clean[20]);
+    EXPECT_EQ(out, clean) << "every other byte as it was";
+  }
+}
+
+// A rule with one field changed.
+template <typename T>
+FaultRule With(FaultRule rule, T FaultRule::*field, std::type_identity_t<T> value) {
+  rule.*field = value;
+  return rule;
+}
+
+// Each case: one rule, then reads of record types and what comes back at once for each
+// (items as TakeApart names them; every reply packet the model's reply with the field at
+// `at` set to `value`, the same packet each time), and the requests the model got.
+TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
+  struct Ask {
+    uint16_t type;
+    const char* order;
+    uint16_t value = 1;  // at `at` of each reply packet (by default Status OK)
+    size_t at = 4;
+    uint32_t waitMs = 0;  // also take what comes this much later
+  };
+  const struct {
+    const char* name;
+    FaultRule rule;
+    std::vector<Ask> asks;
+    size_t taken;
+  } cases[] = {
+      {"NAK two good frames", FaultNext(FaultKind::kNakGoodFrame, 2), {{131, "N"}, {131, "N"}, {131, "AO"}}, 1},
+      {"withhold an ACK", FaultNext(FaultKind::kWithholdAck), {{131, "O"}, {131, "AO"}}, 2},
+      {"drop a reply", FaultNext(FaultKind::kDropReply), {{131, "A"}, {131, "AO"}}, 2},
+      {"spoil a byte from the host", FromHost(FaultNext(FaultKind::kCorruptByte, 1, 12)), {{131, "N"}, {131, "AO"}}, 1},
+      {"lose every byte from the host", FromHost(kxsim::FaultAtRate(FaultKind::kDropByte, 1.0)), {{131, ""}}, 0},
+      {"a status for one record type", kxsim::FaultWhen(FaultKind::kBadStatus, Reads(3841)),
+       {{131, "AO"}, {3841, "AO", 2}, {131, "AO"}, {3841, "AO", 2}}, 4},
+      {"another status, once", With(FaultNext(FaultKind::kBadStatus), &FaultRule::status, 251),
+       {{131, "AO", 251}, {131, "AO"}}, 2},
+      {"a wrong class, once", FaultNext(FaultKind::kWrongClass), {{131, "AO", 15, 0}, {131, "AO", 14, 0}}, 2},
+      {"a wrong type", FaultNext(FaultKind::kWrongType), {{131, "AO", 3, 2}, {131, "AO", 2, 2}}, 2},
+      {"a wrong record type", FaultNext(FaultKind::kWrongRecordType), {{131, "AO", 132, 10}, {131, "AO", 131, 10}}, 2},
+      {"a reply held back", With(FaultNext(FaultKind::kDelayReply), &FaultRule::delayMs, 700), {{131, "A", 1, 4, 699}}, 1},
+      {"a reply held back until due", With(FaultNext(FaultKind::kDelayReply), &FaultRule::delayMs, 700),
+       {{131, "AO", 1, 4, 700}}, 1},
+      // The ACK of the packet is taken as lost: the same packet comes again on the time-out, once.
+      {"send a reply packet twice", FaultNext(FaultKind::kDuplicatePacket), {{131, "AOO", 1, 4, 1500}, {131, "AO", 1, 4, 2000}},
+       2},
+      {"not before the time-out, and not after a new request", FaultNext(FaultKind::kDuplicatePacket),
+       {{131, "AO", 1, 4, 1499}, {131, "AO", 1, 4, 2000}}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Line ex(c.rule);
+    for (const Ask& ask : c.asks) {
+      const auto got = TakeApart(ex.Ask(ask.type, ask.waitMs));
+      EXPECT_EQ(got.order, ask.order);
+      Bytes expected = *RecordReply(ReadOf(ask.type));
+      kxsim::PutU16(expected, ask.at, ask.value);
+      for (const auto& frame : got.frames) EXPECT_EQ(frame.data, expected) << "that field and nothing else";
+    }
+    EXPECT_EQ(ex.model.RequestCount(), c.taken);
+  }
+  // Byte faults can be aimed at the replies to some requests too.
+  Line aimed(kxsim::FaultWhen(FaultKind::kCorruptByte, Reads(772)));
+  EXPECT_TRUE(TakeApart(aimed.Ask(131)).frames.at(0).crcOk);
+  const auto spoiled = TakeApart(aimed.Ask(772));
+  EXPECT_TRUE(spoiled.frames.empty() || !spoiled.frames[0].crcOk);
+}
+
+TEST(SimFaults, SkipCountAndRateDecideWhichOccasionsFire) {
+  kxsim::FaultInjector f(9);
+  f.SetPlan(FaultPlan().Add(FaultNext(FaultKind::kDropReply, 2, 3)));
+  std::string fired;
+  const Bytes any = {1};
+  for (int i = 0; i < 8; ++i) fired += f.Fire(FaultKind::kDropReply, &any) ? 'x' : '.';
+  EXPECT_EQ(fired, "...xx...");
+  EXPECT_EQ(f.Fire(FaultKind::kBadStatus, &any), nullptr);
+
+  for (const double rate : {0.0, 0.01}) {
+    kxsim::FaultInjector r(42);
+    r.SetPlan(FaultPlan().Add(kxsim::FaultAtRate(FaultKind::kCorruptByte, rate)));
+    size_t hits = 0;
+    for (int i = 0; i < 100000; ++i) hits += r.Fire(FaultKind::kCorruptByte, nullptr) != nullptr;
+    EXPECT_NEAR(static_cast<double>(hits), rate * 100000, 150) << rate;
+    EXPECT_EQ(r.Fired()[static_cast<size_t>(FaultKind::kCorruptByte)], hits);
+  }
+}
+
+TEST(SimFaults, TheSameSeedRepeatsARunAndAnotherSeedDoesNot) {
+  const auto run = [](uint64_t seed) {
+    FaultPlan plan;
+    for (auto kind : {FaultKind::kCorruptByte, FaultKind::kDropByte, FaultKind::kInsertByte, FaultKind::kBadStatus}) {
+      plan.Add(kxsim::FaultAtRate(kind, 0.02));
+    }
+    Line ex(plan, seed);
+    Bytes all;
+    for (uint16_t t = 0; t < 20; ++t) all = Join({all, ex.Ask(t)});
+    return all;
+  };
+  EXPECT_EQ(run(5), run(5));
+  EXPECT_NE(run(5), run(6));
+}
 
 }  // namespace

@@ -77,6 +77,21 @@ inline Bytes DataFileBytes(const std::vector<Bytes>& stored, const Bytes& traile
 
 // The empty record as implode stores it: binary, 4096-byte dictionary, end marker.
 inline const Bytes kEmptyRecord = {0x00, 0x06, 0x01, 0xFF};
+// A record that does not decode, as ReadBack gives it (no item reads back with length 0).
+inline const Record kUnreadable = {{0xFFFF, {}}};
+
+// Items (of any type with a tag and a value) as "tag=value" lines, so that a difference
+// shows where it lies.
+template <typename ItemList>
+std::string Shown(const ItemList& items) {
+  std::string text;
+  for (const auto& item : items) {
+    text += std::to_string(item.tag) + "=";
+    for (uint8_t b : item.value) text += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+    text += "\n";
+  }
+  return text;
+}
 
 class ConversionTest : public LibraryTest {
  protected:
@@ -142,6 +157,20 @@ class ConversionTest : public LibraryTest {
       items.push_back({item.tag, Bytes(record.Value(item), record.Value(item) + item.length)});
     }
     return items;
+  }
+  // Every record of a data file's bytes, read with the project's reader; a record that does
+  // not decode reads as kUnreadable. `viewOut` gets the header and index.
+  static std::vector<Record> ReadBack(const Bytes& file, DatFileView* viewOut = nullptr) {
+    DatFileView view;
+    std::string error;
+    EXPECT_TRUE(OpenDatBytes(file.data(), file.size(), &view, &error)) << error;
+    std::vector<Record> records;
+    for (uint32_t n = 0; n < view.index.size(); ++n) {
+      DatRecord record;
+      records.push_back(ReadDatRecord(view, n, &record) ? ItemsOf(record) : kUnreadable);
+    }
+    if (viewOut) *viewOut = view;
+    return records;
   }
 
   std::string dir_;
