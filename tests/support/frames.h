@@ -26,7 +26,7 @@ enum : uint16_t { kClassNotify = 5, kClassCommand = 7, kClassDatabase = 14 };
 enum : uint16_t { kDbDelete = 0, kDbWrite = 1, kDbRead = 2, kDbUpdate = 3, kDbInfo = 4, kDbSerial = 5 };
 enum : uint16_t { kGetDataId = 34, kSetDataId = 35 };
 // Record types the tests store and ask for.
-enum : uint16_t { kVersionRec = 131, kDataFormatRec = 772, kPdfFormatRec = 773, kPortSettingsRec = 0x0402,
+enum : uint16_t { kVersionRec = 131, kDataFormatRec = 772, kPortSettingsRec = 0x0402,
                   kCopperAutotestRec = 3841, kKeyed3847 = 3847, kUserPrefRec = 3848, kFirstLimitRec = 3862,
                   kLastLimitRec = 3870, kKeyed3873 = 3873 };
 
