@@ -190,7 +190,6 @@ TEST_P(RecordLineTest, ReadsDeliverTheRecordAndSendTheRightRequest) {
       {"one byte more", ReadRow::kPlain, kDataFormatRec, 1, 74, 0, 0, 0, KXERR_RECORD_TOO_LARGE, 1, 74, Head(p75, 74), 0},
       {"counting autotests", ReadRow::kPlain, kCopperAutotestRec, 0xFFFF, 0, 0, 0, 0, KXERR_RECORD_NOT_FOUND, 7, 0, {},
        0xFFFF},
-      {"no such record: the count", ReadRow::kPlain, kVersionRec, 5, 24, 0, 0, 0, KXERR_RECORD_NOT_FOUND, 1, 24, {}, 0},
       {"an autotest by size", ReadRow::kBySize, kCopperAutotestRec, 0, 512, 0, 0, 1, 0, 0, 512, Head(p900, 512), 512},
       {"by size, cut at the capacity", ReadRow::kBySize, kUserPrefRec, 0, 64, 0, 0, 1, 0, 0, 200, Head(p200, 64), 0},
       {"a key cut to 48", ReadRow::kWithKey, kFirstLimitRec, 0, 320, 60, 9, 1, 0, 3, 320, p320, 0},
