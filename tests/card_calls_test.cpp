@@ -191,6 +191,8 @@ TEST_F(CardCallTest, DirectoriesInformationDeletesAndStatus) {
        Keep(67), "", {}, Fail(platform::SysCall::Alloc, ENOMEM)},
       {"file information", {Op::kFileInfo, "\\D\\", "B.ATR"}, 1, 0,
        Cat({Le({70000}, 4), Le({kxsim::kSampleDate, kxsim::kSampleTime, readOnly})}), "21 \\D\\ B.ATR", {}},
+      {"no area for file information", {Op::kSize, "\\D\\", "A.ATR"}, 0, platform::kErrorNotEnoughMemory, Keep(4), "", {},
+       Fail(platform::SysCall::Alloc, ENOMEM)},
       {"the size of no file", {Op::kSize, "\\D\\", "C.ATR"}, 0, kNotFound, Keep(4), "#1", {}},
       {"127 characters of path and name", {Op::kSize, kP127.c_str(), kN127.c_str()}, 1, 0, Le({5}, 4),
        "21 " + kP127 + " " + kN127, {}},

@@ -154,6 +154,7 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
        Keep(4)},
       {"a card status of 14 bytes", Card(MMC_CARD_STATUS, 0, 0, 0, Bytes(4, 1)), {Op::kFigures}, 0, KXERR_COMM,
        Keep(8)},
+      {"no card status: no figures", {}, {Op::kFigures}, 0, KXERR_COMM, Keep(8)},
       {"an empty card status", CardMessage(MMC_CARD_STATUS, {}), {Op::kStatus}, 0, KXERR_COMM, Keep(2)},
       {"a delete answered without a header", CardMessage(MMC_DELETE_FILE, {0, 0}), {Op::kDelete, "", "A"}, 0,
        KXERR_COMM, {}},
