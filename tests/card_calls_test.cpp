@@ -282,6 +282,8 @@ TEST_P(CardCallLineTest, CopiesHeadersAndTheWalk) {
       {"a next file into an unmakeable file", {Op::kNext, "", "", 0, kUnmakeable}, 0, notFile, Keep(137), "", {}},
       {"a first file with a path of 128", {Op::kFirst, kN128.c_str()}, 0, kBad, Keep(137), "", {}},
       {"a first file without a local file", {Op::kFirst, "\\T\\", "", 0, kNoLocal}, 0, kBad, Keep(137), "", {}},
+      {"no area for a walk", {Op::kFirst, "\\T\\"}, 0, platform::kErrorNotEnoughMemory, Keep(137), "", {},
+       Fail(platform::SysCall::Alloc, ENOMEM)},
       {"a found file that cannot be written", {Op::kFirst, "\\T\\"}, 0, KXERR_CARD_BASE + 0x2000, Found("A.ATR"), "#1",
        Bytes{}, Fail(platform::SysCall::FileWrite, ENOSPC)},
       {"a cancel with a found file", {Op::kFirst, "\\T\\"}, 0, KXERR_CANCELED, Keep(137), "#1", Bytes{},

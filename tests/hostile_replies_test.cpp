@@ -70,8 +70,8 @@ class HostileReplyTest : public ScriptedLinkTest {
     });
     CheckCall(row.call, kLocal, row.result, row.error, row.area);
     CheckLocal(kLocal, row.local);
-    if (row.requests >= 0) EXPECT_EQ(instrument.Requests().size() - before, size_t(row.requests));
-    if (row.syncs >= 0) EXPECT_EQ(CountTrace("KXSync\n"), row.syncs);
+    if (row.requests >= 0) { EXPECT_EQ(instrument.Requests().size() - before, size_t(row.requests)); }
+    if (row.syncs >= 0) { EXPECT_EQ(CountTrace("KXSync\n"), row.syncs); }
     EXPECT_EQ(ResendAllowed, 1u);  // a failed change still lets the link resend
   }
 };
