@@ -158,12 +158,7 @@ TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
   const Saver coaxSaver = [](uint16_t* p, const char* path, int16_t append, uint32_t* e) {
     return VexaSaveAutotests(kCoax, nullptr, p, path, append, e);
   };
-  const struct {
-    uint16_t type;
-    Counter count;
-    Saver save;
-    bool readsLimits;
-  } rows[] = {
+  const struct { uint16_t type; Counter count; Saver save; bool readsLimits; } rows[] = {
       {kCopper, KXCountAutotests, KXSaveAutotests, true},
       {kFiber, KXCountFiberAutotests, KXSaveFiberAutotests, false},
       {kCoax, KXCountCoaxAutotests, coaxSaver, false},
@@ -188,12 +183,10 @@ TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
       EXPECT_EQ(Held(ReadFile("ALL.DAT")), Listed(Expected(OfType(set, row.type), Downloaded())));
       if (stored == 0) emptyProgress = progress;
       EXPECT_EQ(progress, emptyProgress + stored);
-      const auto requests = server_->Stats().requests;
-      const bool limits = std::any_of(requests.begin(), requests.end(), [](const Bytes& r) {
-        return r.size() > 11 && kxsim::GetU16(r, 10) >= kxsim::kRecFirstLimit &&
-               kxsim::GetU16(r, 10) <= kxsim::kRecLastLimit;
-      });
-      EXPECT_EQ(limits, row.readsLimits);
+      const auto limit = [](const Bytes& r) {
+        return r.size() > 11 && kxsim::GetU16(r, 10) >= kxsim::kRecFirstLimit && kxsim::GetU16(r, 10) <= kxsim::kRecLastLimit;
+      };
+      EXPECT_EQ(std::ranges::any_of(server_->Stats().requests, limit), row.readsLimits);
     }
   }
 }
@@ -225,14 +218,14 @@ TEST_F(SaversTest, EachSearchKeyMakesOnePassFromRecordZero) {
 }
 
 // Ways a download ends early, each with the file finished: a cancel from the host's pump
-// keeps what was converted (the autotest on its way when it came included) and returns 1; a third autotest that cannot be converted keeps
-// the first two and returns 0; an instrument that fails the read returns 0.
+// keeps what was converted (the autotest on its way when it came included) and returns 1;
+// a third autotest that cannot be converted keeps the first two and returns 0; an
+// instrument that fails the read returns 0.
 TEST_P(SaversLineTest, ADownloadEndedEarlyKeepsTheAutotestsBeforeIt) {
   const struct {
     const char* what;
     std::function<void(SaversTest&, uint16_t* progress, uint16_t start)> arrange;
-    int16_t result;
-    uint32_t error;
+    int16_t result; uint32_t error;
     size_t kept, keptAtMost;  // a cancel may come before or after the next autotest arrives
   } rows[] = {
       {"cancel after four",
@@ -291,12 +284,7 @@ TEST_F(SaversTest, SingleSavesAddOneAutotestEach) {
   const auto copper = OfType(set_, kCopper), fiber = OfType(set_, kFiber), coax = OfType(set_, kCoax);
   using Save = int16_t (*)(uint16_t, const char*, int16_t, uint32_t*);
   const struct {
-    const char* what;
-    Save save;
-    uint16_t number;
-    int16_t append;
-    int16_t result;
-    uint32_t error;
+    const char* what; Save save; uint16_t number; int16_t append, result; uint32_t error;
     std::vector<GeneratedAutotest> file;  // the file's records afterwards
   } rows[] = {
       {"copper 0, new file", KXSaveAnAutotest, 0, 0, 1, copper[0].singleError, {copper[0]}},
@@ -334,17 +322,15 @@ TEST_F(SaversTest, ANoisyLineGivesTheFileOfACleanOne) {
   platform::SetClockSpeed(40);
   set_ = Generated(30, 0, 0, 61);
   kxsim::FaultPlan naks, late;
-  naks.Add(kxsim::FaultWhen(
-      kxsim::FaultKind::kNakGoodFrame, [](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == kCopper; },
-      11));
-  kxsim::FaultRule delay = kxsim::FaultWhen(
-      kxsim::FaultKind::kDelayReply, [](const Bytes& r) { return kxsim::GetU16(r, 10) == kCopper && kxsim::GetU16(r, 14) == 3; }, 1);
+  const auto copper = [](const Bytes& r) { return r.size() > 11 && kxsim::GetU16(r, 10) == kCopper; };
+  naks.Add(kxsim::FaultWhen(kxsim::FaultKind::kNakGoodFrame, copper, 11));
+  const auto third = [=](const Bytes& r) { return copper(r) && kxsim::GetU16(r, 14) == 3; };
+  kxsim::FaultRule delay = kxsim::FaultWhen(kxsim::FaultKind::kDelayReply, third, 1);
   delay.delayMs = 6000;  // past the saver's wait for a reply, twice
   late.Add(delay);
   const struct {
-    const char* what;
-    kxsim::FaultPlan plan;
-    int warnings;            // -1: any number
+    const char* what; kxsim::FaultPlan plan;
+    int warnings;  // -1: any number
     int staleLeast, staleMost;
   } rows[] = {
       {"clean", {}, 0, 0, 0},
