@@ -42,14 +42,14 @@ TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
     KXSetDebugLevel(version[2] == '5' ? DBG_LOGFILE : 0);
     const kxsim::Dataset set = CardSet(version, 24);
     std::remove("CARDS.DAT");
+    std::vector<Items> expected;
     for (const kxsim::GeneratedCardAutotest& card : set.cardAutotests) {
       WriteFile("CARD.ATR", card.file);
       uint32_t error = 1;
       EXPECT_EQ(SaveMMCAutotest("CARD.ATR", "CARDS.DAT", 1, &error), 1) << card.path;
       EXPECT_EQ(error, 0u);
+      expected.push_back(card.items);
     }
-    std::vector<Items> expected;
-    for (const kxsim::GeneratedCardAutotest& card : set.cardAutotests) expected.push_back(card.items);
     EXPECT_EQ(Held(ReadFile("CARDS.DAT")), Listed(expected));
   }
   // The log of the last file: its header items and its index.
