@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ TEST_F(CardAutotestTest, GeneratedCardFilesConvertToTheItemsTheGeneratorChose) {
       expected.push_back(card.items);
     }
     EXPECT_EQ(Held(ReadFile("CARDS.DAT")), Listed(expected));
+    EXPECT_EQ(std::filesystem::exists("KXLIB.LOG"), version[2] == '5');  // written only when asked for
   }
   // The log of the last file: its header items and its index.
   const std::string log = LogText();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <functional>
 #include <numeric>
 #include <string>
@@ -187,6 +188,7 @@ TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
         return r.size() > 11 && kxsim::GetU16(r, 10) >= kxsim::kRecFirstLimit && kxsim::GetU16(r, 10) <= kxsim::kRecLastLimit;
       };
       EXPECT_EQ(std::ranges::any_of(server_->Stats().requests, limit), row.readsLimits);
+      EXPECT_FALSE(std::filesystem::exists("KXLIB.LOG"));  // the log is written only when asked for
     }
   }
 }
@@ -312,6 +314,11 @@ TEST_F(SaversTest, SingleSavesAddOneAutotestEach) {
     EXPECT_EQ(Listed(ReadBack(after, &view)), Listed(Expected(row.file, &GeneratedAutotest::singleItems)));
     EXPECT_EQ(view.index.at(0).fileOffset, 44u);
   }
+  // A data file that cannot be opened fails the save, and the trace says so.
+  uint32_t error = 0;
+  EXPECT_EQ(KXSaveAnAutotest(0, "NO/SUCH/ONE.DAT", 0, &error), 0);
+  EXPECT_EQ(error, KXERR_READ_ONLY_FILE);
+  EXPECT_EQ(CountTrace("Couldn't Prepare Output File "), 1);
 }
 
 // A noisy line loses nothing and saves nothing twice: each fault plan's download gives
