@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -69,11 +68,9 @@ class KxtoolTest : public DownloadsTest {
   // Runs the cases in order: a failure says why in one line, a success says nothing on stderr.
   void Expect(const std::vector<Case>& cases) const {
     for (const Case& c : cases) {
-      std::vector<std::string> argv = {KXTOOL_PATH};
-      argv.insert(argv.end(), c.args.begin(), c.args.end());
       Write("stdin", c.input);
-      const auto r = RunProgram(argv, 60000, d + "stdin");
-      const std::string name = argv.size() > 2 ? argv[1] + " " + argv[2] : argv.back();
+      const auto r = Kxtool(c.args, {}, d + "stdin");
+      const std::string name = c.args.size() > 1 ? c.args[0] + " " + c.args[1] : c.args.empty() ? "" : c.args[0];
       EXPECT_EQ(r.exitCode, c.exit) << name << ": " << r.err;
       for (const std::string& part : c.out) {
         EXPECT_TRUE(c.exact ? r.out == part : r.out.find(part) != std::string::npos)
@@ -86,9 +83,10 @@ class KxtoolTest : public DownloadsTest {
       EXPECT_TRUE(!json || c.exit != 0 || nlohmann::json::accept(r.out)) << name;
     }
   }
-  static ProgramResult Kxtool(std::vector<std::string> args, const SignalWhen& when = {}) {
+  static ProgramResult Kxtool(std::vector<std::string> args, const SignalWhen& when = {},
+                              const std::string& input = "/dev/null") {
     args.insert(args.begin(), KXTOOL_PATH);
-    return RunProgram(args, 60000, "/dev/null", when);
+    return RunProgram(args, 60000, input, when);
   }
   std::string d;
 };

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <numeric>
@@ -24,7 +23,6 @@
 namespace {
 
 using kxsim::Bytes;
-using kxsim::ExpectedItem;
 using kxsim::GeneratedAutotest;
 using testsupport::Expectation;
 using testsupport::Expected;
