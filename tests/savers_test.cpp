@@ -167,7 +167,7 @@ TEST_P(SaversLineTest, CountAndSaveEveryStoredAutotestOfEachType) {
     uint16_t emptyProgress = 0;
     for (unsigned stored : {0u, 12u}) {
       const kxsim::Dataset set = Generated(row.type == kCopper ? stored : 2, row.type == kFiber ? stored : 2,
-                                           row.type == kCoax ? stored : 2);
+                                           row.type == kCoax ? stored : 2, 1405);
       Serve(set);
       uint16_t count = 99;
       uint32_t error = 1;
