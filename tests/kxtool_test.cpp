@@ -1,6 +1,6 @@
 // kxtool run as a user runs it: one test per subcommand, each a table of command lines
 // with the exit status (0 success, 1 failure, 2 usage error, 130 cancelled) and the text
-// they print. Autotests that reach a data file are read back with kxtool dump --csv and
+// they print. Autotests that reach a data file are read back with the project's reader and
 // compared with the items the simulator's generated instrument says they hold.
 #include <gtest/gtest.h>
 #include <signal.h>
