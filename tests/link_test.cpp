@@ -186,6 +186,9 @@ TEST_F(LinkTest, SyncAndMessagesOnlyOnAnOpenSerialLine) {
       uint8_t four[4];
       uint32_t size = 4;
       EXPECT_EQ(KXSendMessage(0, &one, 1) + KXWaitMessage(four, &size), 0);
+      const std::string invalid = " Error - Invalid \"OPEN\" COM device...\n";  // traced by each call without a line
+      EXPECT_EQ(std::tuple(CountTrace(" SendMessage" + invalid), CountTrace(" WaitMessage" + invalid)),
+                s == 0 ? std::tuple(1, 1) : std::tuple(0, 0));
     }
     peer->Write(Bytes(300, 0x33));
     platform::SleepMs(10);
@@ -262,6 +265,7 @@ TEST_F(LinkTest, MessageReceivingPutsPacketsTogether) {
       {"nothing comes", {}, 100, 0, kNoCancel, 0, 0, {}, 2},
       {"cancel ends the retries", {}, 100, 10, kCancelLater, 0, -1, {}, 1},
       {"cancel inside the last packet", {Frame(0x2300, c)}, 200, 0, kCancelInPump, 0, 30, {}, 0},
+      {"cancel inside a first packet", {Frame(0x0300, d), Frame(0x2200, c)}, 200, 0, kCancelInPump, 0, -1, {}, 0},
   };
   for (const MessageReceiveRow& r : rows) {
     SCOPED_TRACE(r.name);
