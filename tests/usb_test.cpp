@@ -121,8 +121,7 @@ TEST_F(UsbPipeTest, AFrameIsReadWholeFromItsPiecesAndNeverPastTheBuffer) {
       {"capacity 64 is refused", {f10}, 64, 3, 0, KXERR_INVALID_FUNCTION, 0, 0},
       {"capacity 65 is read", {UsbFrameOf(m59)}, 65, 3, 1, 0, 59, 65},
       {"longer than the buffer", {f300, f10}, 100, 3, 0, 0, 0, 100},
-      {"in pieces longer than the buffer", {Head(f300, 50), Bytes(f300.begin() + 50, f300.end())}, 100, 3, 0, 0, 0,
-       100},
+      {"in pieces, longer than the buffer", {Head(f300, 50), Bytes(f300.begin() + 50, f300.end())}, 100, 3, 0, 0, 0, 100},
   };
   for (const ReadRow& r : rows) {
     SCOPED_TRACE(r.name);
