@@ -265,7 +265,7 @@ TEST_F(LinkTest, MessageReceivingPutsPacketsTogether) {
       {"nothing comes", {}, 100, 0, kNoCancel, 0, 0, {}, 2},
       {"cancel ends the retries", {}, 100, 10, kCancelLater, 0, -1, {}, 1},
       {"cancel inside the last packet", {Frame(0x2300, c)}, 200, 0, kCancelInPump, 0, 30, {}, 0},
-      {"cancel inside a first packet", {Frame(0x0300, d), Frame(0x2200, c)}, 200, 0, kCancelInPump, 0, -1, {}, 0},
+      {"cancel inside a first packet", {Frame(0x0300, d)}, 200, 0, kCancelInPump, 0, -1, {}, 0},
   };
   for (const MessageReceiveRow& r : rows) {
     SCOPED_TRACE(r.name);
