@@ -238,8 +238,8 @@ TEST_F(UsbInstrumentsTest, CountListAndOpenBySerialNumber) {
     for (uint32_t i = 0; i < l.count; ++i) {
       const uint8_t* entry = bytes + i * 276;
       EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry)), paths[i]);
-      // 11 characters and a zero; the rest as it was.
-      EXPECT_EQ(Bytes(entry + 256, entry + 276), Cat(Bytes(kSerials[i], kSerials[i] + 12), Bytes(8, 0xEE)));
+      EXPECT_EQ(Bytes(entry + 256, entry + 268), Bytes(kSerials[i], kSerials[i] + 12));  // 11 characters and a zero
+      EXPECT_EQ(Bytes(entry + 268, entry + 276), Bytes(8, 0xEE));                      // the rest as it was
     }
     if (bytes) { EXPECT_EQ(Bytes(bytes + l.count * 276, bytes + l.bytes), Bytes(l.bytes - l.count * 276, 0xEE)); }
     EXPECT_EQ(KXGlobalFree(block), nullptr);
