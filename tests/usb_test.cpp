@@ -253,6 +253,7 @@ TEST_F(UsbInstrumentsTest, CountListAndOpenBySerialNumber) {
     EXPECT_EQ(KXGetSerialNumber(serial), 1);
     EXPECT_STREQ(serial, kSerials[i]);
     KXClose();
+    EXPECT_EQ(UsbDevicePath[0], '\0') << "the path is cleared on close";
   }
   // The code left by the folder nothing serves; none matched.
   EXPECT_EQ(std::tuple(KXOpen("KX000000999", "USB", &error), error, UseCount), std::tuple(0, KXERR_NOT_OPEN, 0u));
