@@ -58,37 +58,30 @@ TEST_F(NoisyLineTest, ReadsAndWritesReturnTheRightDataOrADocumentedError) {
   for (int i = 0; i < kRecords; ++i) scanner.PutRecord(kUserPrefRec, static_cast<uint16_t>(i), Pattern(82 + i * 37, i));
   int reads = 0, writes = 0;
   for (int i = 0; i < 200; ++i) {
+    SCOPED_TRACE(i);
     uint16_t number = static_cast<uint16_t>(i % kRecords), length = 4096;
     Bytes buffer(4096, 0);
-    uint32_t error = 0;
-    uint32_t t0 = platform::TickCount();
-    if (KXReadRecord(kUserPrefRec, &number, buffer.data(), &length, &error)) {
-      ++reads;
-      ASSERT_EQ(number, i % kRecords) << "read " << i;
-      ASSERT_EQ(Head(buffer, length), *scanner.GetRecord(kUserPrefRec, number)) << "read " << i;
-    } else {
-      EXPECT_TRUE(error == KXERR_COMM || error == KXERR_NO_SCANNER) << std::hex << error << " read " << i;
+    uint32_t error = 0, t0 = platform::TickCount();
+    const bool read = KXReadRecord(kUserPrefRec, &number, buffer.data(), &length, &error);
+    if (read) {
+      ASSERT_EQ(std::tuple(number, Head(buffer, length)), std::tuple(i % kRecords, *scanner.GetRecord(kUserPrefRec, number)));
     }
-    EXPECT_LE(platform::TickCount() - t0, CallBoundMs(10)) << "read " << i;
+    EXPECT_TRUE(read || error == KXERR_COMM || error == KXERR_NO_SCANNER) << std::hex << error;
+    EXPECT_LE(platform::TickCount() - t0, CallBoundMs(10));
     // Keyed writes: a record written twice (a lost acknowledgement) replaces itself.
     const Bytes record = LinkRecord(i);
     t0 = platform::TickCount();
-    if (KXWriteRecord(kKeyed3847, record.data(), static_cast<uint16_t>(record.size()), &error)) {
-      ++writes;
-      auto stored = scanner.FindRecord(kKeyed3847, Head(record, 21));
-      ASSERT_TRUE(stored.has_value()) << "write " << i;
-      EXPECT_EQ(stored->data, record) << "write " << i;
-    } else {
-      EXPECT_TRUE(error == KXERR_COMM || error == KXERR_NO_SCANNER) << std::hex << error << " write " << i;
-    }
-    EXPECT_LE(platform::TickCount() - t0, CallBoundMs(35)) << "write " << i;
+    const bool written = KXWriteRecord(kKeyed3847, record.data(), static_cast<uint16_t>(record.size()), &error);
+    if (written) { EXPECT_EQ(scanner.FindRecord(kKeyed3847, Head(record, 21)).value_or(kxsim::Scanner::Record{}).data, record); }
+    EXPECT_TRUE(written || error == KXERR_COMM || error == KXERR_NO_SCANNER) << std::hex << error;
+    EXPECT_LE(platform::TickCount() - t0, CallBoundMs(35));
+    reads += read, writes += written;
   }
   // Whatever the instrument holds is data a host wrote, never a damaged copy.
   for (const auto& r : scanner.Records(kKeyed3847)) {
     bool matches = false;
-    for (int i = std::atoi(reinterpret_cast<const char*>(r.data.data()) + 5); i < 200 && !matches; i += 25) {
-      matches = LinkRecord(i) == r.data;
-    }
+    const int first = std::atoi(reinterpret_cast<const char*>(r.data.data()) + 5);  // the key's number: pass mod 25
+    for (int i = first; i < 200 && !matches; i += 25) matches = LinkRecord(i) == r.data;
     EXPECT_TRUE(matches) << "record " << r.number;
   }
   EXPECT_GT(reads, 180);  // at 1 in 1000 bytes nearly every call gets through
@@ -121,15 +114,9 @@ TEST_F(NoisyLineTest, APacketReceivedTwiceNeverAltersWhatACallDelivers) {
     return got.assign(std::istreambuf_iterator<char>(in), {}), r;
   };
   const auto fired = [&] { return server->Stats().faultsInjected[size_t(kxsim::FaultKind::kDuplicatePacket)]; };
-  const struct {
-    const char* name;
-    uint16_t type;    // of the requests whose replies the fault is aimed at
-    uint32_t packet;  // the packet sent twice, from 0
-    std::function<int(uint32_t*)> call;
-    int result;
-    Bytes delivered;
-    const Bytes& intact;
-  } rows[] = {
+  // type: of the requests whose replies the fault is aimed at; packet: the one sent twice, from 0.
+  const struct { const char* name; uint16_t type; uint32_t packet; std::function<int(uint32_t*)> call; int result;
+                 Bytes delivered; const Bytes& intact; } rows[] = {
       {"the middle packet of a record", kDbRead, 1, read, 0, Bytes(2000, 0xEE), record},
       {"the last packet of a record, once the reply is whole", kDbRead, 2, read, 1, record, record},
       {"a middle packet of the first file piece", 15, 1, copy, 0, {}, file},
@@ -144,22 +131,22 @@ TEST_F(NoisyLineTest, APacketReceivedTwiceNeverAltersWhatACallDelivers) {
     rule.skip = row.packet;
     server->SetFaults(kxsim::FaultPlan().Add(rule));
     const uint64_t before = fired();
-    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(row.result, row.result ? 0u : KXERR_COMM));
-    EXPECT_EQ(got, row.delivered);
-    EXPECT_EQ(std::tuple(row.call(&error), error), std::tuple(1, 0u));
-    EXPECT_EQ(got, row.intact);
+    EXPECT_EQ(std::tuple(row.call(&error), error, got), std::tuple(row.result, row.result ? 0u : KXERR_COMM, row.delivered));
+    EXPECT_EQ(std::tuple(row.call(&error), error, got), std::tuple(1, 0u, row.intact));
     EXPECT_EQ(fired() - before, 1u);
   }
   std::remove(local.c_str());
 }
 
+// requests: on a dead line, one per tolerated failure (0: not tried there), each of Class
+// `cls` and Type `type`; closedResult, closedError: with no session open.
 struct ServiceRow {
   const char* name;
   std::function<int32_t(uint32_t* error)> call;
-  int32_t closedResult;  // with no session open
-  uint32_t closedError;
-  size_t requests = 0;  // on a dead line, one per tolerated failure (0: not tried there)
-  uint16_t cls = 0, type = 0;  // of every request sent
+  size_t requests = 0;
+  uint16_t cls = 0, type = 0;
+  int32_t closedResult = 0;
+  uint32_t closedError = KXERR_NOT_OPEN;
 };
 
 // With no session open every call reports its own code and sends nothing. On a line where
@@ -172,39 +159,31 @@ TEST_F(DeadLineTest, EveryServiceGivesUpWithItsCode) {
   uint16_t n = 0, l = 64;
   uint32_t freeSpace = 7, size = 18;
   char serial[12] = "untouched!";
-  const uint32_t kNotOpen = KXERR_NOT_OPEN;
   const ServiceRow rows[] = {
-      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen, 10, 14, kDbRead},
-      {"by size", [&](uint32_t* e) { return KXReadRecordBySize(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen},
-      {"normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 0, kNotOpen,
-       2, 14, kDbRead},
-      {"with key", [&](uint32_t* e) { return KXReadRecordWithKey(kVersionRec, &n, buffer, &l, e, "k", 1, 0); }, 0,
-       kNotOpen},
-      {"by key, retries",
-       [&](uint32_t* e) { return KXReadRecByKeyWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
-       kNotOpen},
-      {"by size, retries",
-       [&](uint32_t* e) { return KXReadRecBySizeWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }, 0,
-       kNotOpen},
+      {"read", [&](uint32_t* e) { return KXReadRecord(kVersionRec, &n, buffer, &l, e); }, 10, 14, kDbRead},
+      {"by size", [&](uint32_t* e) { return KXReadRecordBySize(kVersionRec, &n, buffer, &l, e); }},
+      {"normal", [&](uint32_t* e) { return KXReadRecordNormalPersistence(kVersionRec, &n, buffer, &l, e); }, 2, 14, kDbRead},
+      {"with key", [&](uint32_t* e) { return KXReadRecordWithKey(kVersionRec, &n, buffer, &l, e, "k", 1, 0); }},
+      {"by key, retries", [&](uint32_t* e) { return KXReadRecByKeyWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }},
+      {"by size, retries", [&](uint32_t* e) { return KXReadRecBySizeWithRetry(kVersionRec, &n, buffer, &l, e, nullptr, 0, 0, 3); }},
       // The free-space query fails first, so the record itself never goes out.
-      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 0, kNotOpen, 10, 14, kDbInfo},
-      {"update", [&](uint32_t* e) { return KXUpdateRecord(kVersionRec, 0, buffer, 4, e); }, 0, kNotOpen},
-      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 0, kNotOpen, 2, 14, kDbDelete},
-      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 0, kNotOpen, 2, 5, kUserPrefRec},
+      {"write", [&](uint32_t* e) { return KXWriteRecord(kUserPrefRec, buffer, 64, e); }, 10, 14, kDbInfo},
+      {"update", [&](uint32_t* e) { return KXUpdateRecord(kVersionRec, 0, buffer, 4, e); }},
+      {"delete", [&](uint32_t* e) { return KXDeleteRecord(kUserPrefRec, 1, e); }, 2, 14, kDbDelete},
+      {"notify", [&](uint32_t* e) { return KXNotify(kUserPrefRec, buffer, 10, e); }, 2, 5, kUserPrefRec},
       // A failed query leaves the free space at 0, and counts as full.
-      {"free space", [&](uint32_t* e) { return KXGetVEXADBaseFreeSpace(&freeSpace, e) + int32_t(freeSpace); }, 0,
-       KXERR_DEVICE_NOT_OPEN, 10, 14, kDbInfo},
-      {"coalesce status", [&](uint32_t* e) { return int32_t(KXGetFlashCoalesceStatus(10, 0, e)); }, 1,
-       KXERR_DEVICE_NOT_OPEN, 10, 14, kDbInfo},
-      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 0, kNotOpen, 2, 7, 40},
-      {"get data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 0, kNotOpen, 2, 7, kGetDataId},
-      {"set data ID", [&](uint32_t* e) { return KXSetDataID(1, buffer, 2, e); }, 0, kNotOpen},
-      {"model", [&](uint32_t* e) { return KXID(e); }, 0, kNotOpen},
-      {"version", [&](uint32_t* e) { return KXVersion(reinterpret_cast<char*>(buffer), e); }, 0, kNotOpen},
-      {"PDF version", [&](uint32_t* e) { return KXCheckPDFVersion(e); }, 0, kNotOpen},
-      {"serial number", [&](uint32_t* e) { return *e = 0, KXGetSerialNumber(serial); }, 0, 0},
-      {"card access", [&](uint32_t* e) { return int32_t(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, buffer, &size, e)); },
-       0, kNotOpen},
+      {"free space", [&](uint32_t* e) { return KXGetVEXADBaseFreeSpace(&freeSpace, e) + int32_t(freeSpace); }, 10, 14,
+       kDbInfo, 0, KXERR_DEVICE_NOT_OPEN},
+      {"coalesce status", [&](uint32_t* e) { return int32_t(KXGetFlashCoalesceStatus(10, 0, e)); }, 10, 14, kDbInfo, 1,
+       KXERR_DEVICE_NOT_OPEN},
+      {"command", [&](uint32_t* e) { return KXSendCommand(7, 40, buffer, 4, buffer, &l, e); }, 2, 7, 40},
+      {"get data ID", [&](uint32_t* e) { return KXGetDataID(705, buffer, &l, e); }, 2, 7, kGetDataId},
+      {"set data ID", [&](uint32_t* e) { return KXSetDataID(1, buffer, 2, e); }},
+      {"model", [&](uint32_t* e) { return KXID(e); }},
+      {"version", [&](uint32_t* e) { return KXVersion(reinterpret_cast<char*>(buffer), e); }},
+      {"PDF version", [&](uint32_t* e) { return KXCheckPDFVersion(e); }},
+      {"serial number", [&](uint32_t* e) { return *e = 0, KXGetSerialNumber(serial); }, 0, 0, 0, 0, 0},
+      {"card access", [&](uint32_t* e) { return int32_t(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, buffer, &size, e)); }},
   };
   for (const ServiceRow& r : rows) {
     SCOPED_TRACE(r.name);
@@ -216,13 +195,12 @@ TEST_F(DeadLineTest, EveryServiceGivesUpWithItsCode) {
     EXPECT_EQ(peer->Read(20), Bytes{});
     if (r.requests == 0) continue;
     UseCount = 1;
-    error = 0;
-    freeSpace = 7;
+    error = 0, freeSpace = 7;
     const uint32_t t0 = platform::TickCount();
-    EXPECT_EQ(r.call(&error), r.closedResult);  // the same as with no session
+    // The same result as with no session.
+    EXPECT_EQ((std::tuple{r.call(&error), error}), std::tuple(r.closedResult, uint32_t{KXERR_COMM}));
     // A pass of a waiting loop is about a real millisecond, 50 ms of library time here.
     EXPECT_LE(platform::TickCount() - t0, CallBoundMs(static_cast<uint32_t>(r.requests)) + 1500);
-    EXPECT_EQ(error, KXERR_COMM);
     const auto frames = ParseFrames(peer->Read(100));
     EXPECT_EQ(frames.size(), r.requests);
     for (const auto& f : frames) EXPECT_EQ(Head(f.data, 4), Head(Message(r.cls, r.type, 0), 4));

@@ -6,7 +6,10 @@
 // generator); the kxsim program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -18,30 +21,56 @@
 #include "sim/pacer.h"
 #include "sim/scripted_instrument.h"
 #include "sim/serial_wire.h"
+#include "sim/wire_format.h"
+#include "tests/support/bytes.h"
 #include "tests/support/programs.h"
-#include "tests/support/sim_host.h"
 
 namespace {
 
-using kxsim::Bytes;
+using namespace testsupport;
 using kxsim::FaultKind;
 using kxsim::FaultNext;
 using kxsim::FaultPlan;
 using kxsim::FaultRule;
-using simtest::Frame;
-using simtest::GetU16;
-using simtest::Join;
-using simtest::Message;
-using simtest::Pattern;
-using simtest::ReadOf;
-using simtest::TakeApart;
+
+Bytes Message(uint16_t cls, uint16_t type, const Bytes& payload = {}) { return testsupport::Message(cls, type, 0, payload); }
+
+// A record read (Class 14, Type 2) of record 0 of `recordType`: both headers, no key.
+Bytes ReadOf(uint16_t recordType) { return RecordMessage(kDbRead, recordType, 0, 0); }
+
+// What the instrument sent, in order: `order` has 'A' for ACK, 'N' for NAK, a frame by
+// its flags ('S' first packet 0x0300, 'M' middle 0x0200, 'E' last 0x2200, 'O' only packet
+// 0x2300, 'F' other), '?' for any other byte. A frame still arriving is left out; `used`
+// counts the bytes taken apart.
+struct Received {
+  std::string order;
+  std::vector<ParsedFrame> frames;
+  size_t used = 0;
+};
+
+Received TakeApart(const Bytes& out) {
+  Received r;
+  for (size_t& i = r.used; i < out.size();) {
+    if (out[i] == kAck || out[i] == kNak) {
+      r.order += out[i++] == kAck ? 'A' : 'N';
+    } else if (std::memcmp(&out[i], "PACKET", std::min<size_t>(7, out.size() - i)) == 0) {  // tag and a 0
+      const size_t n = 12u + kxsim::GetU16(out, i + 8);  // Length reads as 0 while it has not come
+      if (out.size() - i < n) break;
+      r.frames.push_back(ParseFrames(Bytes(out.begin() + i, out.begin() + i + n)).at(0));
+      const uint16_t flags = r.frames.back().flags;
+      r.order += flags == 0x0300 ? 'S' : flags == 0x0200 ? 'M' : flags == 0x2200 ? 'E' : flags == 0x2300 ? 'O' : 'F';
+      i += n;
+    } else {
+      r.order += '?', ++i;
+    }
+  }
+  return r;
+}
 
 // The model's reply to a record read: the headers echoed, Status OK, 100 bytes of data.
 std::optional<Bytes> RecordReply(const Bytes& request) {
-  Bytes reply = request;
-  reply[4] = 1;
-  const Bytes data = Pattern(100);
-  reply.insert(reply.end(), data.begin(), data.end());
+  Bytes reply = Cat(request, Pattern(100, 7));
+  reply[kAtStatus] = 1;
   return reply;
 }
 
@@ -57,18 +86,16 @@ struct Line {
   explicit Line(FaultRule rule) : Line(FaultPlan().Add(std::move(rule))) {}
   void Feed(const Bytes& b) { wire.Receive(b.data(), b.size(), now); }
   Bytes Out(size_t n = SIZE_MAX) { return wire.TakeOutput(now, n); }
-  void Advance(uint32_t ms) {
-    for (uint32_t i = 0; i < ms; ++i) wire.Tick(++now);
-  }
+  void Advance(uint32_t ms) { for (const uint32_t end = now + ms; now < end;) wire.Tick(++now); }
   // Sends a read of `type` and returns everything the instrument answered at once, ACKing
   // it; then, `waitMs` later, what came meanwhile (not ACKed).
   Bytes Ask(uint16_t type, uint32_t waitMs = 0) {
     Feed(Frame(0x2300, ReadOf(type)));
     const Bytes out = Out();
-    Feed({kxsim::kAck});
+    Feed({kAck});
     if (waitMs == 0) return out;
     wire.Tick(now += waitMs);
-    return Join({out, Out()});
+    return Cat({out, Out()});
   }
 };
 
@@ -76,25 +103,25 @@ struct Line {
 // answers at once | after a second of silence, and the requests the model gets.
 // Whatever came before, the next good frame is taken.
 TEST(SimWire, FramesAreTakenOrRefusedAndPutTogether) {
-  const Bytes request = Message(14, 2), frame = Frame(0x2300, request), largest = Message(7, 1, Pattern(4074));
+  const Bytes request = Message(14, 2), frame = Frame(0x2300, request), largest = Message(7, 1, Pattern(4074, 7));
   const Bytes a = Pattern(600, 1), b = Pattern(600, 2), c = Pattern(50, 3);
   Bytes badCrc = frame;
   badCrc[12] ^= 0x40;
   const struct { const char* name; Bytes bytes; bool byteByByte; const char* order; std::vector<Bytes> taken; }
   cases[] = {
-      {"the 22-byte example", testsupport::kSerialNumberFrame, false, "A|", {Message(14, 5)}},
+      {"the 22-byte example", kSerialNumberFrame, false, "A|", {Message(14, 5)}},
       {"lower-case tag, a byte every 3 ms", Frame(0x2300, request, "packet"), true, "A|", {request}},
       {"mixed-case tag", Frame(0x2300, request, "PaCkEt"), false, "A|", {request}},
-      {"garbage, a broken tag, a stray 'P'", Join({{'x', 'P', 'A', 'C', 'P', 0xFF, 'p'}, frame}), false, "A|", {request}},
+      {"garbage, a broken tag, a stray 'P'", Cat({{'x', 'P', 'A', 'C', 'P', 0xFF, 'p'}, frame}), false, "A|", {request}},
       {"flags' low byte not 0 (CRC right)", Frame(0x2301, request), false, "|", {}},
       {"bad CRC", badCrc, false, "N|", {}},
       {"Length past the receive buffer", {'P', 'A', 'C', 'K', 'E', 'T', 0, 0x23, 0xF5, 0x0F}, false, "N|", {}},
       {"the largest frame that fits", Frame(0x2300, largest), false, "A|", {largest}},
       {"a frame that stops part-way", Bytes(frame.begin(), frame.begin() + 15), false, "|N", {}},
       {"less than a tag", {'P', 'A', 'C'}, false, "|", {}},
-      {"start, middle, end", Join({Frame(0x0300, a), Frame(0x0200, b), Frame(0x2200, c)}), false, "AAA|", {Join({a, b, c})}},
-      {"an end without a start", Join({Frame(0x2200, c), Frame(0x2300, a)}), false, "AA|", {a}},
-      {"a second start", Join({Frame(0x0300, a), Frame(0x0300, b), Frame(0x2200, c)}), false, "AAA|", {Join({b, c})}},
+      {"start, middle, end", Cat({Frame(0x0300, a), Frame(0x0200, b), Frame(0x2200, c)}), false, "AAA|", {Cat({a, b, c})}},
+      {"an end without a start", Cat({Frame(0x2200, c), Frame(0x2300, a)}), false, "AA|", {a}},
+      {"a second start", Cat({Frame(0x0300, a), Frame(0x0300, b), Frame(0x2200, c)}), false, "AAA|", {Cat({b, c})}},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.name);
@@ -144,7 +171,7 @@ TEST(SimWire, RepliesGoPacketByPacketWithResendsAndAbandons) {
         line.Feed(Frame(0x2300, Message(14, static_cast<uint16_t>(n))));
         reply = Pattern(c.length, n);
       }
-      if (op == 'A' || op == 'a' || op == 'N') line.Feed({op == 'N' ? kxsim::kNak : kxsim::kAck});
+      if (op == 'A' || op == 'a' || op == 'N') line.Feed({op == 'N' ? kNak : kAck});
       if (op == 'W') line.Advance(n);
       if (op == 'd') (void)line.Out(n);
       if (op < 'A' || op > 'Z') continue;
@@ -199,7 +226,7 @@ TEST(SimPacer, CarriesTheLinesByteRateWithoutBursts) {
 // Every option it documents is taken (each fault kind by its name, at rate 0); a wrong one
 // is refused with exit status 2 before any port is made.
 TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
-  const auto r = testsupport::RunProgram(
+  const auto r = RunProgram(
       {"/usr/bin/timeout", "2", KXSIM_PATH, "--stats", "--seed", "3", "--pace", "--line-speed-check", "-d", "0",
        "--serial", "ZX987654321", "--free", "1000", "--baud", "19200", "--card-status", "1", "-v", "--empty",
        "--autotests", "5", "--fiber", "1", "--coax", "0", "--version", "V03.20",
@@ -215,24 +242,25 @@ TEST(SimKxsim, PrintsItsDeviceNameAndStopsOnSigterm) {
       {"--seed", "x"},        {"--free", "-1"},         {"stray"},             {"--bogus"}};
   for (auto args : refused) {
     args.insert(args.begin(), KXSIM_PATH);
-    const auto refusal = testsupport::RunProgram(args, 10000);
-    EXPECT_EQ(refusal.exitCode, 2) << args[1] << " " << args.back();
-    EXPECT_EQ(refusal.out, "") << args[1];
+    const auto refusal = RunProgram(args, 10000);
+    EXPECT_EQ(std::tuple(refusal.exitCode, refusal.out), std::tuple(2, "")) << args[1] << " " << args.back();
   }
-  EXPECT_EQ(testsupport::RunProgram({KXSIM_PATH, "--help"}).out.rfind("usage: kxsim", 0), 0u);
-  const auto noCard = testsupport::RunProgram({KXSIM_PATH, "--card", "/nonexistent/kxsim-card"});
+  EXPECT_EQ(RunProgram({KXSIM_PATH, "--help"}).out.rfind("usage: kxsim", 0), 0u);
+  const auto noCard = RunProgram({KXSIM_PATH, "--card", "/nonexistent/kxsim-card"});
   EXPECT_EQ(std::tuple(noCard.exitCode, noCard.out, noCard.err),
             std::tuple(1, "", "kxsim: /nonexistent/kxsim-card is not a folder\n"));
 }
 
 #endif  // KXSIM_PATH
 
-FaultRule FromHost(FaultRule rule) {
-  rule.direction = kxsim::LineDirection::kFromHost;
+// A rule with one field changed.
+template <typename T>
+FaultRule With(FaultRule rule, T FaultRule::*field, std::type_identity_t<T> value) {
+  rule.*field = value;
   return rule;
 }
 std::function<bool(const Bytes&)> Reads(uint16_t type) {
-  return [type](const Bytes& request) { return GetU16(request, 10) == type; };
+  return [type](const Bytes& request) { return U16(request, kAtRecType) == type; };
 }
 
 // A byte fault after skipping 20 bytes: the output is the clean one with that byte
@@ -251,35 +279,20 @@ TEST(SimFaults, ByteFaultsTouchOneByteGoingToTheHost) {
   }
 }
 
-// A rule with one field changed.
-template <typename T>
-FaultRule With(FaultRule rule, T FaultRule::*field, std::type_identity_t<T> value) {
-  rule.*field = value;
-  return rule;
-}
-
 // Each case: one rule, then reads of record types and what comes back at once for each
 // (items as TakeApart names them; every reply packet the model's reply with the field at
 // `at` set to `value`, the same packet each time), and the requests the model got.
 TEST(SimFaults, FrameReplyAndHostFaultsFireWhereTheRuleSays) {
-  struct Ask {
-    uint16_t type;
-    const char* order;
-    uint16_t value = 1;  // at `at` of each reply packet (by default Status OK)
-    size_t at = 4;
-    uint32_t waitMs = 0;  // also take what comes this much later
-  };
-  const struct {
-    const char* name;
-    FaultRule rule;
-    std::vector<Ask> asks;
-    size_t taken;
-  } cases[] = {
+  // value: at `at` of each reply packet (by default Status OK); waitMs: also take what comes this much later.
+  struct Ask { uint16_t type; const char* order; uint16_t value = 1; size_t at = 4; uint32_t waitMs = 0; };
+  constexpr auto kFromHost = kxsim::LineDirection::kFromHost;
+  const struct { const char* name; FaultRule rule; std::vector<Ask> asks; size_t taken; } cases[] = {
       {"NAK two good frames", FaultNext(FaultKind::kNakGoodFrame, 2), {{131, "N"}, {131, "N"}, {131, "AO"}}, 1},
       {"withhold an ACK", FaultNext(FaultKind::kWithholdAck), {{131, "O"}, {131, "AO"}}, 2},
       {"drop a reply", FaultNext(FaultKind::kDropReply), {{131, "A"}, {131, "AO"}}, 2},
-      {"spoil a byte from the host", FromHost(FaultNext(FaultKind::kCorruptByte, 1, 12)), {{131, "N"}, {131, "AO"}}, 1},
-      {"lose every byte from the host", FromHost(kxsim::FaultAtRate(FaultKind::kDropByte, 1.0)), {{131, ""}}, 0},
+      {"spoil a byte from the host", With(FaultNext(FaultKind::kCorruptByte, 1, 12), &FaultRule::direction, kFromHost),
+       {{131, "N"}, {131, "AO"}}, 1},
+      {"lose every byte from the host", kxsim::FaultAtRate(FaultKind::kDropByte, 1.0, kFromHost), {{131, ""}}, 0},
       {"a status for one record type", kxsim::FaultWhen(FaultKind::kBadStatus, Reads(3841)),
        {{131, "AO"}, {3841, "AO", 2}, {131, "AO"}, {3841, "AO", 2}}, 4},
       {"another status, once", With(FaultNext(FaultKind::kBadStatus), &FaultRule::status, 251),
@@ -342,7 +355,7 @@ TEST(SimFaults, TheSameSeedRepeatsARunAndAnotherSeedDoesNot) {
     }
     Line ex(plan, seed);
     Bytes all;
-    for (uint16_t t = 0; t < 20; ++t) all = Join({all, ex.Ask(t)});
+    for (uint16_t t = 0; t < 20; ++t) all = Cat({all, ex.Ask(t)});
     return all;
   };
   EXPECT_EQ(run(5), run(5));

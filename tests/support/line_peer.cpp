@@ -7,21 +7,8 @@
 
 namespace testsupport {
 
-LinePeer::LinePeer() = default;
-
-LinePeer::~LinePeer() { StopAutoAnswer(); }
-
 void LinePeer::Write(const Bytes& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(pty_.MasterFd(), bytes.data() + done, bytes.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else {
-      pollfd p{pty_.MasterFd(), POLLOUT, 0};
-      poll(&p, 1, 10);
-    }
-  }
+  for (size_t done = 0; done < bytes.size();) done += WriteSome(Bytes(bytes.begin() + static_cast<long>(done), bytes.end()));
 }
 
 size_t LinePeer::WriteSome(const Bytes& bytes) {
@@ -57,15 +44,9 @@ void LinePeer::StopAutoAnswer() {
   if (thread_.joinable()) thread_.join();
 }
 
-std::vector<ParsedFrame> LinePeer::Frames() {
-  std::lock_guard<std::mutex> g(lock_);
-  return frames_;
-}
+std::vector<ParsedFrame> LinePeer::Frames() { std::lock_guard<std::mutex> g(lock_); return frames_; }
 
-Bytes LinePeer::Received() {
-  std::lock_guard<std::mutex> g(lock_);
-  return received_;
-}
+Bytes LinePeer::Received() { std::lock_guard<std::mutex> g(lock_); return received_; }
 
 void LinePeer::AnswerLoop() {
   Bytes pending;
@@ -79,11 +60,10 @@ void LinePeer::AnswerLoop() {
     for (;;) {
       while (!pending.empty() && pending[0] != 'P') pending.erase(pending.begin());
       if (pending.size() < 12) break;
-      const size_t n = pending[8] | (pending[9] << 8);
-      if (pending.size() < 12 + n) break;
-      Bytes one(pending.begin(), pending.begin() + static_cast<long>(12 + n));
-      pending.erase(pending.begin(), pending.begin() + static_cast<long>(12 + n));
-      auto parsed = ParseFrames(one);
+      const size_t n = 12u + U16(pending, 8);
+      if (pending.size() < n) break;
+      const auto parsed = ParseFrames(Head(pending, n));
+      pending.erase(pending.begin(), pending.begin() + static_cast<long>(n));
       if (parsed.empty()) continue;
       frames_.push_back(parsed[0]);
       const uint8_t a = answer_(frames_.size() - 1);

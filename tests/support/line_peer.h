@@ -20,8 +20,7 @@ namespace testsupport {
 
 class LinePeer {
  public:
-  LinePeer();
-  ~LinePeer();
+  ~LinePeer() { StopAutoAnswer(); }
 
   std::string ComName() const { return pty_.ComName(); }
 
