@@ -257,6 +257,12 @@ TEST_F(UsbInstrumentsTest, CountListAndOpenBySerialNumber) {
   }
   // The code left by the folder nothing serves; none matched.
   EXPECT_EQ(std::tuple(KXOpen("KX000000999", "USB", &error), error, UseCount), std::tuple(0, KXERR_NOT_OPEN, 0u));
+  // Listed last, an instrument that opens but never gives its serial number: asked twice
+  // (a flush between), then closed with the code of a failed exchange.
+  BackgroundKxsim mute({"--usb", folders.Device("mute"), "-f", "no-reply=1"});
+  platform::SetClockSpeed(10);
+  EXPECT_EQ(std::tuple(KXOpen("KX000000999", "USB", &error), error, UseCount), std::tuple(0, KXERR_COMM, 0u));
+  platform::SetClockSpeed(1);
 }
 
 }  // namespace
