@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -182,8 +183,11 @@ TEST_F(SerialOpenTest, EachRateIsAgreedWithTheInstrument) {
 // port (another program can take it at once).
 TEST_F(SerialOpenTest, AnOpenThatFailsPartWayLeavesThePortFree) {
   const platform::SysCall steps[] = {platform::SysCall::Open, platform::SysCall::Lock, platform::SysCall::Configure};
+  const auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto filesBefore = openFiles();
   for (int row = 0; row < 4; ++row) {  // a step of the reopen fails; the last row cancels
     SCOPED_TRACE(row);
+    scanner.SetLineBaud(9600);  // where the instrument stands before each first open
     std::thread canceller;
     if (row < 3) {
       platform::InjectFailure(steps[row], EBUSY, 1);
@@ -196,11 +200,15 @@ TEST_F(SerialOpenTest, AnOpenThatFailsPartWayLeavesThePortFree) {
     uint32_t error = 0;
     EXPECT_EQ(KXOpen(server->ComName().c_str(), "57600", &error), 0);
     if (canceller.joinable()) canceller.join();
+    if (row < 3) {
+      EXPECT_EQ(platform::SysCallCount(steps[row]), 2u) << "the reopen reached the failing step";
+    }
     EXPECT_EQ(std::tuple(error, UseCount, ComPortIsOpen, OpenDeviceType),
               std::tuple(row < 3 ? KXERR_NO_SCANNER : KXERR_CANCELED, 0u, 0u, DEVICE_NONE));
     const int fd = open(server->ComName().substr(4).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     close(fd);
+    EXPECT_EQ(openFiles(), filesBefore) << "a descriptor left open";
     platform::ClearInjectedFailures();
   }
 }
