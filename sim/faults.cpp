@@ -77,6 +77,7 @@ FaultRule FaultWhen(FaultKind kind, std::function<bool(const Bytes&)> when, uint
 
 void FaultInjector::SetPlan(FaultPlan plan) {
   rules_.clear();
+  undetectableDamage_ = plan.undetectableDamage;
   for (FaultRule& rule : plan.rules) rules_.push_back(RuleState{std::move(rule), 0, 0});
 }
 

@@ -81,6 +81,13 @@ FaultRule FaultWhen(FaultKind kind, std::function<bool(const Bytes&)> when,
 
 struct FaultPlan {
   std::vector<FaultRule> rules;
+  // Line damage a receiver's frame check cannot see (a frame shifted or damaged twice
+  // whose CRC still holds, about one in 65536 of them) is what a 16-bit CRC leaves to
+  // chance, and no host can tell such a frame from an intact one. By default the serial
+  // wire keeps it off the line: a frame for the host is damaged afresh, and a frame from
+  // the host fails the instrument's check. A soak that measures the protocol's own limit
+  // lets it through.
+  bool undetectableDamage = false;
   FaultPlan& Add(FaultRule rule) {
     rules.push_back(std::move(rule));
     return *this;
@@ -96,6 +103,7 @@ class FaultInjector {
 
   void SetPlan(FaultPlan plan);
   bool HasKind(FaultKind kind) const;
+  bool LetsUndetectableDamageThrough() const { return undetectableDamage_; }
 
   // Offers one occasion of `kind` to the rules in order; returns the first rule that
   // fires, or null. `subject` is what a predicate sees (null: rules with a predicate
@@ -117,6 +125,7 @@ class FaultInjector {
     uint64_t fired = 0;
   };
   std::vector<RuleState> rules_;
+  bool undetectableDamage_ = false;
   uint64_t state_;
   std::array<uint64_t, kFaultKindCount> fired_{};
 };

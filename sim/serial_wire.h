@@ -6,7 +6,9 @@
 // bytes that cannot start a tag are skipped, and a mismatch part-way through the tag
 // resynchronises on the next byte. A complete frame with a good CRC is answered with
 // ACK, one with a bad CRC with NAK. A frame announcing more data than the receive buffer
-// holds is answered with NAK and skipped. A frame that stops part-way (past its tag) is
+// holds is answered with NAK and skipped. A frame that the line damaged in a way its CRC
+// does not show fails the check all the same (see FaultPlan::undetectableDamage). A frame
+// that stops part-way (past its tag) is
 // dropped after `frameSilenceMs` without a byte, and answered with NAK, so the host
 // sends it again. An ACK or NAK byte outside a frame answers the packet being sent.
 //
@@ -95,6 +97,9 @@ struct WireStats {
   uint64_t repliesQueued = 0;    // replies that waited for an earlier one (answering in turn)
   uint64_t ackTimeouts = 0;
   uint64_t notifies = 0;         // messages the model did not answer (or whose reply a fault dropped)
+  // Frames damaged on the line whose CRC still held, either way (sim/faults.h, FaultPlan::
+  // undetectableDamage): kept off the line, or let through when the plan says so.
+  uint64_t undetectableDamage = 0;
   std::array<uint64_t, kFaultKindCount> faultsInjected{};
   std::vector<Bytes> requests;   // the most recent requests received, oldest first
   Bytes lastRequest;
@@ -140,6 +145,7 @@ class SerialWire {
   // Starts the next reply that waits its turn, if any, once the sender is idle.
   void StartQueuedReply(uint32_t nowMs);
   void SendPacket(uint32_t nowMs);
+  void EmitFrame(const Bytes& frame);
   void AbandonReply();
   void Emit(uint8_t byte);
   void EmitAll(const Bytes& bytes) {
@@ -154,6 +160,8 @@ class SerialWire {
 
   // Receiver.
   Bytes frame_;                 // bytes of the frame being received
+  bool frameDamaged_ = false;   // a line fault touched frame_ (or a byte lost from it)
+  bool byteDamaged_ = false;    // a line fault touched the byte being parsed
   uint32_t lastRxMs_ = 0;
   Bytes message_;               // message being put together
   bool messageStarted_ = false;

@@ -112,4 +112,12 @@ inline Bytes BuildFrame(uint16_t flags, const Bytes& data) {
   return BuildFrame(flags, data.data(), data.size());
 }
 
+// True when `sent`, the bytes that went on the line for `frame` after the line's damage,
+// would still pass a receiver's frame check with bytes that are not `frame`. The receiver
+// reads from the first tag, by the Length announced there, and a frame cut short is
+// completed by what may follow it on the line: an ACK or NAK, then `frame` sent again. A
+// frame shifted by a lost or an extra byte, or damaged twice, is checked against CRC bytes
+// that are not its own, and one in 65536 of them passes.
+bool PassesFrameCheck(const Bytes& sent, const Bytes& frame);
+
 }  // namespace kxsim

@@ -279,6 +279,78 @@ TEST(SimFaults, ByteFaultsTouchOneByteGoingToTheHost) {
   }
 }
 
+// Reply data of `size` bytes whose frame (flags 0x2300), with its byte at `lost` gone on the
+// way and `next` arriving after it, still shows a good CRC: found by trying values of its
+// first three bytes (about 65536 tries).
+Bytes PassesWithoutByte(size_t size, size_t lost, uint8_t next) {
+  Bytes data = Pattern(size, 9);
+  for (uint32_t v = 0; v < (1u << 24); ++v) {
+    std::tie(data[0], data[1], data[2]) = std::tuple(uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16));
+    Bytes line = Frame(0x2300, data);
+    line.erase(line.begin() + static_cast<std::ptrdiff_t>(lost));
+    line.push_back(next);
+    if (U16(line, 10 + size) == BitwiseCrc(line.data(), 10 + size)) return data;
+  }
+  ADD_FAILURE() << "no such data";
+  return data;
+}
+
+// Damage a receiver's frame check cannot see, as the simulator tells it: what went on the
+// line for a frame, and whether a receiver reading it (then an ACK or NAK, then the frame
+// sent again) would take a frame with a good CRC that is not the one sent.
+TEST(SimFaults, DamageTheFrameCheckCannotSeeIsTold) {
+  const Bytes data = Pattern(30, 9), frame = Frame(0x2300, data), junk = {'x', 'P', 0xFF};
+  const Bytes passing = PassesWithoutByte(30, 17, kAck), passingFrame = Frame(0x2300, passing);
+  Bytes other = data, changed = frame, lost = frame, extra = frame, lostFromPassing = passingFrame;
+  other[3] ^= 0x40;
+  changed[13] ^= 0x40;
+  lost.erase(lost.begin() + 20);
+  extra.insert(extra.begin() + 20, 0x33);
+  lostFromPassing.erase(lostFromPassing.begin() + 17);
+  const struct { const char* name; Bytes sent; Bytes pristine; bool passes; } cases[] = {
+      {"intact", frame, frame, false},
+      {"a byte changed", changed, frame, false},
+      {"a byte lost", lost, frame, false},
+      {"a byte more", extra, frame, false},
+      {"cut short, then sent again", Bytes(frame.begin(), frame.begin() + 20), frame, false},
+      {"intact after garbage", Cat({junk, frame}), frame, false},
+      {"another frame with its own good CRC", Frame(0x2300, other), frame, true},
+      {"the same after garbage", Cat({junk, Frame(0x2300, other)}), frame, true},
+      {"a byte lost, the CRC holding with the ACK after it", lostFromPassing, passingFrame, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(kxsim::PassesFrameCheck(c.sent, c.pristine), c.passes) << c.name;
+}
+
+// The line damages a frame (a byte lost) so that its CRC still holds. Going to the host,
+// the wire damages it afresh (here: the rule has fired, so not at all); from the host, the
+// instrument's check fails it. A plan that lets such damage through lets it through.
+TEST(SimFaults, DamageTheFrameCheckCannotSeeStaysOffTheLineUnlessThePlanSaysSo) {
+  constexpr size_t kLost = 17;
+  const Bytes passing = PassesWithoutByte(30, kLost, kAck), passingFrame = Frame(0x2300, passing);
+  Bytes damaged = passingFrame;
+  damaged.erase(damaged.begin() + kLost);
+  for (const bool letThrough : {false, true}) {
+    SCOPED_TRACE(letThrough ? "let through" : "kept off");
+    // To the host: the read's ACK, then the reply's frame.
+    FaultPlan toHost = FaultPlan().Add(FaultNext(FaultKind::kDropByte, 1, 1 + kLost));
+    toHost.undetectableDamage = letThrough;
+    Line replying(toHost);
+    replying.model.SetHandler([&](const Bytes&) { return passing; });
+    EXPECT_EQ(replying.Ask(131), Cat({{kAck}, letThrough ? damaged : passingFrame}));
+    EXPECT_EQ(replying.wire.Stats().undetectableDamage, 1u);
+    // From the host: the frame, then an ACK.
+    FaultPlan fromHost = FaultPlan().Add(With(FaultNext(FaultKind::kDropByte, 1, kLost), &FaultRule::direction,
+                                              kxsim::LineDirection::kFromHost));
+    fromHost.undetectableDamage = letThrough;
+    Line receiving(fromHost);
+    receiving.model.SetHandler([](const Bytes&) { return std::nullopt; });
+    receiving.Feed(Cat({passingFrame, {kAck}}));
+    EXPECT_EQ(TakeApart(receiving.Out()).order, letThrough ? "A" : "N");
+    EXPECT_EQ(receiving.model.RequestCount(), letThrough ? 1u : 0u);
+    EXPECT_EQ(receiving.wire.Stats().undetectableDamage, 1u);
+  }
+}
+
 // Each case: one rule, then reads of record types and what comes back at once for each
 // (items as TakeApart names them; every reply packet the model's reply with the field at
 // `at` set to `value`, the same packet each time), and the requests the model got.
