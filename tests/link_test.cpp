@@ -255,6 +255,11 @@ struct MessageReceiveRow { const char* name; std::vector<Bytes> frames; uint32_t
 
 TEST_F(LinkTest, MessageReceivingPutsPacketsTogether) {
   const Bytes a = Pattern(100, 1), b = Pattern(200, 2), c = Pattern(30, 3), d = Pattern(60, 4);
+  const auto spoilt = [](const Bytes& data) {
+    Bytes frame = Frame(0, data);
+    frame[12] ^= 0x20;
+    return frame;
+  };
   const MessageReceiveRow rows[] = {
       {"start, middle, end", {Frame(0x0100, a), Frame(0, b), Frame(0x2000, c)}, 1000, 0, kNoCancel, 1, 330, Cat(Cat(a, b), c), 0},
       {"no start: dropped", {Frame(0x2200, a), Frame(0x2300, d)}, 200, 0, kNoCancel, 1, 60, d, 0},
@@ -266,6 +271,15 @@ TEST_F(LinkTest, MessageReceivingPutsPacketsTogether) {
       {"cancel ends the retries", {}, 100, 10, kCancelLater, 0, -1, {}, 1},
       {"cancel inside the last packet", {Frame(0x2300, c)}, 200, 0, kCancelInPump, 0, 30, {}, 0},
       {"cancel inside a first packet", {Frame(0x0300, d)}, 200, 0, kCancelInPump, 0, -1, {}, 0},
+      // The instrument a packet ahead: our NAK of b brings c again, and b never comes.
+      {"a packet refused, the next twice", {Frame(0x0300, a), spoilt(b), Frame(0, c), Frame(0, c), Frame(0x2000, d)},
+       1000, 0, kNoCancel, 0, -1, a, 0},
+      {"a packet refused and sent again", {Frame(0x0300, a), spoilt(b), Frame(0, b), Frame(0x2000, b)}, 1000, 0,
+       kNoCancel, 1, 500, Cat(Cat(a, b), b), 0},
+      {"a packet refused, then the first again", {Frame(0x0300, a), spoilt(b), Frame(0x0300, a), Frame(0x2000, c)},
+       1000, 0, kNoCancel, 1, 130, Cat(a, c), 0},
+      {"the same packet twice, none refused", {Frame(0x0300, a), Frame(0, c), Frame(0, c), Frame(0x2000, d)}, 1000,
+       0, kNoCancel, 1, 220, Cat(Cat(a, c), Cat(c, d)), 0},
   };
   for (const MessageReceiveRow& r : rows) {
     SCOPED_TRACE(r.name);

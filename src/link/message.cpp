@@ -34,6 +34,30 @@ int16_t SendOverSerial(uint16_t flags, const uint8_t* position, uint32_t length,
   }
 }
 
+namespace {
+
+// The last packet put into the message: its flags, where it lies, its Length and how much
+// of it the buffer kept, and the count of refused frames before it was waited for.
+struct LastPacket {
+  bool present = false;
+  uint16_t flags = 0;
+  uint32_t at = 0;
+  uint32_t length = 0;
+  uint32_t kept = 0;
+  uint32_t refusedBefore = 0;
+};
+
+// True when the packet at `at` repeats the last one (flags and bytes) and a frame was
+// refused since the wait for the last one began: the instrument was a packet ahead.
+// Departs from appending every good packet (message.h says why).
+bool RepeatsAfterRefusal(const LastPacket& last, const uint8_t* buffer, const LastPacket& next) {
+  return last.present && RefusedFrameCount != last.refusedBefore && next.flags == last.flags &&
+         next.length == last.length && next.kept == last.kept &&
+         std::memcmp(buffer + last.at, buffer + next.at, next.kept) == 0;
+}
+
+}  // namespace
+
 // Collects packets into `buffer` until one carries PacketFlagEnd. `received` counts
 // every packet's full Length, so a message that outgrows the buffer before its last
 // packet fails; one whose last packet does not fit is cut to the buffer, and *size never
@@ -44,11 +68,13 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
   bool started = false;
   int32_t failures = 0;
   uint8_t header[kPacketHeaderSize];
+  LastPacket last;
   for (;;) {
     PumpMessages();
     if (bufferSize < received) return 0;
     const uint32_t capacity = std::min(bufferSize - received, kMaxPacketRequest);
     uint8_t* position = buffer + received;
+    const uint32_t refusedBefore = RefusedFrameCount;
     if (!KXWaitPacket(header, position, static_cast<uint16_t>(capacity))) {
       Trace(" KXWaitMessage Error - Failure in WaitPacket \n");
       if (++failures >= retries || CancelRequested.load()) {
@@ -65,6 +91,7 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
         // An earlier start had no end: the new message begins at the buffer's start.
         std::memmove(buffer, position, std::min(length, capacity));
         received = 0;
+        last.present = false;
         Trace(" WaitMessage Warning - Second Start with no End \n");
         // Cut to the room the old message had left, the new start lost bytes that no
         // later packet brings back.
@@ -73,6 +100,13 @@ int16_t WaitOverSerial(uint8_t* buffer, uint32_t* size, int32_t retries) {
       started = true;
     }
     if (started) {
+      const LastPacket packet{true, flags, received, length, std::min(length, capacity), refusedBefore};
+      if (RepeatsAfterRefusal(last, buffer, packet)) {
+        Trace(" WaitMessage Error - Packet repeated after a refused frame \n");
+        *size = std::min(received, bufferSize);
+        return 0;
+      }
+      last = packet;
       received += length;
       if (flags & PacketFlagEnd) {
         *size = std::min(received, bufferSize);

@@ -12,7 +12,14 @@
 // Packets carry no sequence numbers: a packet the instrument sends again because the
 // host's acknowledgement was lost arrives as one more good packet and is appended a
 // second time. This layer cannot tell; the services judge a reply by the lengths its own
-// headers declare (services/record.h).
+// headers declare (services/record.h). One case it does tell, because the lengths cannot:
+// an instrument that took an acknowledgement for the packet after the one it was meant
+// for (ours came late, or the line made one) is a packet ahead. Our NAK of a damaged
+// packet then has it send the packet after that one again, so the damaged packet never
+// comes and the next arrives twice, in a message of the right length. A packet that
+// repeats the one before it, byte for byte, after a frame was refused is taken for that:
+// the message is broken. (The same data twice in a row on an intact exchange stays
+// allowed; with a refusal between it costs one more request at worst.)
 #pragma once
 
 #include <cstdint>

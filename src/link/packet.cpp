@@ -183,6 +183,7 @@ KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capa
       case FrameScan::kBadCrc:
         Trace(" WaitPacket - Checksum failure \n");
         have = 0;
+        ++RefusedFrameCount;
         SendAckNak(false);
         break;
       case FrameScan::kComplete:
@@ -213,6 +214,7 @@ KXAPI int16_t KXAPI_CALL KXWaitPacket(uint8_t* header, void* data, uint16_t capa
   if (have > 0) {
     ++CommErrorCount;
     Trace(" WaitPacket Failure - Timeout\n");
+    ++RefusedFrameCount;
     SendAckNak(false);
   }
   return 0;

@@ -10,6 +10,7 @@ uint8_t SendOnlyMode = 0;
 uint32_t ResendAllowed = 1;
 uint16_t DebugLevel = 0;
 uint32_t CommErrorCount = 0;
+uint32_t RefusedFrameCount = 0;
 uint32_t UsbSendErrorCount = 0;
 uint32_t UsbReceiveErrorCount = 0;
 uint32_t LastError = 0;
@@ -27,6 +28,7 @@ void ResetLibraryState() {
   ResendAllowed = 1;
   DebugLevel = 0;
   CommErrorCount = 0;
+  RefusedFrameCount = 0;
   UsbSendErrorCount = 0;
   UsbReceiveErrorCount = 0;
   LastError = 0;

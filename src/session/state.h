@@ -22,6 +22,7 @@ extern uint8_t SendOnlyMode;                     // packets are not acknowledged
 extern uint32_t ResendAllowed;
 extern uint16_t DebugLevel;
 extern uint32_t CommErrorCount;                  // serial NAKs and time-outs
+extern uint32_t RefusedFrameCount;               // received frames answered with NAK
 extern uint32_t UsbSendErrorCount;
 extern uint32_t UsbReceiveErrorCount;
 extern uint32_t LastError;                       // last internal failure; only traced
