@@ -105,8 +105,14 @@ Download Run(const kxsim::Dataset& set, const kxsim::FaultPlan* faults, uint64_t
   kxsim::PtyServer server(scanner, options);
   server.Start();
   Download d;
+  KXSetTraceHook(&KeepTrace, &d.trace);
+  KXSetDebugLevel(1);
   platform::SetClockSpeed(1);
-  if (!KXOpen(server.ComName().c_str(), "57600", &d.error)) return d;
+  if (!KXOpen(server.ComName().c_str(), "57600", &d.error)) {
+    KXSetDebugLevel(0);
+    KXSetTraceHook(nullptr, nullptr);
+    return d;
+  }
   platform::SetClockSpeed(kClockSpeed);
   struct Arming {
     kxsim::PtyServer* server;
@@ -125,8 +131,6 @@ Download Run(const kxsim::Dataset& set, const kxsim::FaultPlan* faults, uint64_t
         }
       },
       &arming);
-  KXSetTraceHook(&KeepTrace, &d.trace);
-  KXSetDebugLevel(1);
   uint16_t progress = 0;
   d.saved = KXSaveAutotests(&progress, path.c_str(), 0, &d.error) == 1;
   KXSetDebugLevel(0);
