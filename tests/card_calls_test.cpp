@@ -111,17 +111,11 @@ class CardCallTest : public ScannerSessionTest {
 
 using Step = std::function<void(CardCallTest&)>;
 std::atomic<int> cancelAt{0};  // deliveries before a cancel, set by CancelOnDelivery
-struct Row {
-  const char* name;
-  Call call;
-  int result;
-  uint32_t error;
-  Bytes area;                  // the host's area afterwards; it starts as 0xEE bytes
-  std::string sent;            // the requests, '|' between them; "#n": n requests; "*": any
-  std::optional<Bytes> local;  // the local file afterwards; nullopt: none
-  Step prep = nullptr;         // faults for this call
-  Step after = nullptr;        // further checks
-};
+// area: the host's area afterwards (it starts as 0xEE bytes); sent: the requests, '|' between
+// them ("#n": n requests; "*": any); local: the local file afterwards (nullopt: none); prep:
+// faults for this call; after: further checks.
+struct Row { const char* name; Call call; int result; uint32_t error; Bytes area; std::string sent;
+             std::optional<Bytes> local; Step prep = nullptr, after = nullptr; };
 
 void RunRows(CardCallTest& t, const std::vector<Row>& rows) {
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -37,17 +37,8 @@ auto Fields(const ConversionContext& c) {
 
 // One value: entry, type, value bytes and the context before -> the items (the count is
 // 4 + length each), the context after, the error and, when given, the model name after.
-struct Row {
-  FormatEntry entry;
-  uint8_t type;
-  Bytes value;
-  Items items;
-  ConversionContext before{}, after{};
-  const char* version = "V06.11";
-  uint32_t error = 0;
-  uint8_t language = 0;
-  const char* model = nullptr;
-};
+struct Row { FormatEntry entry; uint8_t type; Bytes value; Items items; ConversionContext before{}, after{};
+             const char* version = "V06.11"; uint32_t error = 0; uint8_t language = 0; const char* model = nullptr; };
 
 class ItemConversionTest : public testsupport::ConversionTest {
  protected:
