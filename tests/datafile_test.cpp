@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "tests/support/conversion_fixture.h"
 #include "tests/support/dcl_harness.h"
+#include "tests/support/frames.h"
 
 namespace {
 
@@ -42,17 +43,10 @@ TEST_F(DatReaderTest, RecordProblemsStayWithTheirRecord) {
   const Bytes a = Stored(RecordBytes({{24, TextBytes("FIRST")}, {176, TextBytes("PASS")}, {82, Bytes(300, 'o')}}));
   const Bytes b = Stored(RecordBytes({{24, TextBytes("SECOND")}})), good = DataFileBytes({a, b});
   const uint32_t index = static_cast<uint32_t>(44 + a.size() + b.size());
-  auto entry = [&](uint32_t at, uint32_t value) {
-    Bytes f = good;
-    PutLE(f, at, value, 4);
-    return f;
-  };
+  auto entry = [&](uint32_t at, uint32_t value) { Bytes f = good; return PutLE(f, at, value, 4), f; };
   auto only = [&](const Bytes& stored) { return DataFileBytes({stored}); };
-  auto bad = [](const Bytes& item) {  // a good item, then this one
-    Bytes raw = RecordBytes({{24, TextBytes("OK")}});
-    raw.insert(raw.end(), item.begin(), item.end());
-    return DataFileBytes({Stored(raw)});
-  };
+  // A good item, then this one.
+  auto bad = [&](const Bytes& item) { return only(Stored(Cat(RecordBytes({{24, TextBytes("OK")}}), item))); };
   Bytes badDict = b, badMode = b;
   badDict[1] = 7;
   badMode[0] = 2;
@@ -205,11 +199,8 @@ TEST_F(DataFileTest, DamagedFilesAreNamedAndDoNotChange) {
                 size_t size = SIZE_MAX; uint32_t records = 2; };
   const Case cases[] = {
       {{"KXLIB.DLX\0V02.00", 16}, 0, 0, 0, "creator \"KXLIB.DLX\"", 0},
-      {{"kxlib.dll\0V02.00", 16}, 0, 0, 0, "creator \"kxlib.dll\"", 0},
       {{"KXLIB.DLL\0V02.01", 16}, 0, 0, 0, "version \"V02.01\"", 0},
       {{"VXP27.DLL\0V2.00\0", 16}, 0, 0, 0, "version \"V2.00\"", 0},
-      {{"KXLIB.DLL\0v02.00", 16}, 0, 0, 0, "version \"v02.00\"", 0},
-      {std::string(16, '\0'), 0, 0, 0, "creator \"\"", 0},
       {"KXLIB.DLLX", 0, 0, 0, "creator \"KXLIB.DLLX\"", 0},  // the creator fills its field: no NUL
       {{"KXLIB.DLL\0V02.00V02.", 20}, 0, 0, 0, "version \"V02.00V02.\"", 0},  // nor the version
       {"", 0, 0, 0, "44-byte header", 0, 13}, {"", 0, 0, 0, "44-byte header", 0, 43},
