@@ -235,9 +235,7 @@ TEST_F(KxtoolTest, DumpAsTextAndAsJson) {
 TEST_F(KxtoolTest, DclImplodesAsTheLibraryDoesAndExplodesBack) {
   Bytes input = dcltest::EnglishText(30000);
   for (uint8_t b : dcltest::TaggedRecords(9000)) input.push_back(b);
-  const auto library = [](const Bytes& in, uint32_t mode, uint32_t dict) {
-    return AsText(dcltest::RunImplode(in, mode, dict).out);
-  };
+  const auto library = [](const Bytes& b, uint32_t m, uint32_t d) { return AsText(dcltest::RunImplode(b, m, d).out); };
   const std::string in = AsText(input), packed = library(input, kDclBinary, 4096);
   const std::string cut = packed.substr(0, packed.size() / 2);
   const dcltest::Run decoded = dcltest::RunExplode(Bytes(cut.begin(), cut.end()));
@@ -339,9 +337,7 @@ TEST_F(KxtoolTest, ConvertTurnsCardAutotestFilesIntoRecords) {
 TEST_F(KxtoolTest, DemoDownloadsTheSimulatedScannerOverANoisyLine) {
   const auto copper = Copper(4);
   std::map<std::string, unsigned> results;
-  for (const auto& a : copper) {
-    for (const auto& item : a.streamedItems) results[Text(item.value)] += item.tag == 176;
-  }
+  for (const auto& a : copper) for (const auto& item : a.streamedItems) results[Text(item.value)] += item.tag == 176;
   std::string summary = "Results:";
   for (const auto& [result, n] : results) summary += n ? " " + result + " " + std::to_string(n) : "";
   const ProgramResult r = Kxtool({"demo", "--autotests", "4", "--faults"});
@@ -350,9 +346,7 @@ TEST_F(KxtoolTest, DemoDownloadsTheSimulatedScannerOverANoisyLine) {
                                           "Saved 4 of 4 autotests to demo.dat in ", summary + "\n",
                                           Text(copper[3].streamedItems[0].value),
                                           " retries. Nothing was lost: all 4 autotests are in demo.dat.\n"};
-  for (const std::string& text : texts) {
-    EXPECT_NE(r.out.find(text), std::string::npos) << text << " not in:\n" << r.out;
-  }
+  for (const std::string& text : texts) EXPECT_NE(r.out.find(text), std::string::npos) << text << " not in:\n" << r.out;
   EXPECT_EQ(Held(ReadFile("demo.dat")), Listed(Expected(copper)));
 }
 
