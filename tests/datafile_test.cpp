@@ -107,33 +107,42 @@ class DataFileTest : public ConversionTest {
     }
   }
 
-  // OpenDatFile refuses the file and leaves no handle.
-  static bool Refused(const char* path, int16_t append) {
+  // One save's steps: OpenDatFile's result and, when it opened the file, the error of
+  // PrepareDatAppend, of each append (the LastError each left goes to `lastErrors`) and
+  // FinishDatFile's result and error. A refused open leaves no handle.
+  using Steps = std::tuple<int, uint32_t, Errors, int, uint32_t>;
+  static Steps Try(const std::string& path, bool append, const std::vector<Record>& records,
+                   Errors* lastErrors = nullptr) {
     platform::FileHandle file = 7;
     DatFileHeader header;
-    return OpenDatFile(path, append, &file, &header) == 0 && file == platform::kNoFile;
-  }
-
-  // One save: open, prepare, append the records, finish. Returns each append's error
-  // (and, in `lastErrors`, the LastError it left).
-  static Errors Save(const std::string& path, bool append, const std::vector<Record>& records,
-                     Errors* lastErrors = nullptr) {
-    platform::FileHandle file = platform::kNoFile;
-    DatFileHeader header;
-    EXPECT_EQ(OpenDatFile(path.c_str(), append ? 1 : 0, &file, &header), 1);
-    uint32_t error = 1;
-    EXPECT_EQ(PrepareDatAppend(file, header, &error), 1) << std::hex << error;
-    Errors errors;
+    Steps s{OpenDatFile(path.c_str(), append ? 1 : 0, &file, &header), 0, {}, 0, 0};
+    if (std::get<0>(s) == 0) {
+      EXPECT_EQ(file, platform::kNoFile);
+      return s;
+    }
+    uint32_t error = 0;
+    const int prepared = PrepareDatAppend(file, header, &error);
+    EXPECT_EQ(prepared, error == 0 ? 1 : 0);
+    std::get<1>(s) = error;
     for (const Record& record : records) {
       BuildRecord(record);
       LastError = 0;
       const uint32_t length = AppendDatRecord(file, &error);
       EXPECT_EQ(length > 0, error == 0);
-      errors.push_back(error);
+      std::get<2>(s).push_back(error);
       if (lastErrors) lastErrors->push_back(LastError);
     }
-    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), file}), std::tuple(1, platform::kNoFile));
-    return errors;
+    std::get<3>(s) = FinishDatFile(&file, &header, &error);
+    std::get<4>(s) = error;
+    if (std::get<3>(s)) { EXPECT_EQ(file, platform::kNoFile); }
+    return s;
+  }
+  // A save that opens, prepares and finishes; each append's error.
+  static Errors Save(const std::string& path, bool append, const std::vector<Record>& records,
+                     Errors* lastErrors = nullptr) {
+    const auto [opened, prepared, appended, finished, finishError] = Try(path, append, records, lastErrors);
+    EXPECT_EQ(std::tuple(opened, prepared, finished, finishError), std::tuple(1, 0u, 1, 0u)) << path;
+    return appended;
   }
 
   static std::vector<Record> Load(const std::string& path, DatFileView* view = nullptr) {
@@ -226,22 +235,12 @@ TEST_F(DataFileTest, DamagedFilesAreNamedAndDoNotChange) {
     if (c.error == kNotWritten) continue;
     WriteFile("broken.dat", content);
     ClearTraces();
-    if (c.error == 0) {
-      EXPECT_TRUE(Refused("broken.dat", 1));
-      EXPECT_EQ(CountTrace("Invalid data file\n"), 1);
-    } else {
-      platform::FileHandle file = platform::kNoFile;
-      DatFileHeader header;
-      ASSERT_EQ(OpenDatFile("broken.dat", 1, &file, &header), 1);
-      uint32_t error = 0;
-      EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(0, c.error));
-      BuildRecord({{24, TextBytes("REFUSED")}});
-      EXPECT_EQ((std::tuple{AppendDatRecord(file, &error), error}), std::tuple(0u, KXERR_NOT_OPEN));
-      EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}), std::tuple(1, 0u));
-    }
+    EXPECT_EQ(Try("broken.dat", true, {{{24, TextBytes("REFUSED")}}}),
+              (c.error ? Steps{1, c.error, {KXERR_NOT_OPEN}, 1, 0} : Steps{}));
+    if (c.error == 0) { EXPECT_EQ(CountTrace("Invalid data file\n"), 1); }
     EXPECT_EQ(ReadFile("broken.dat"), content);
   }
-  EXPECT_TRUE(Refused("no/such/dir.dat", 0));
+  EXPECT_EQ(Try("no/such/dir.dat", false, {}), Steps{});
   EXPECT_EQ(CountTrace("Couldn't Open .DAT file\n"), 1);
 }
 
@@ -351,19 +350,9 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
     platform::ClearInjectedFailures();
     Save("seam.dat", false, {old});
     platform::InjectFailure(c.call, EIO, c.skip);
-    platform::FileHandle file = platform::kNoFile;
-    DatFileHeader header;
-    ASSERT_EQ(OpenDatFile("seam.dat", 1, &file, &header), c.opened);
-    if (!c.opened) continue;
-    uint32_t error = 0;
-    EXPECT_EQ((std::tuple{PrepareDatAppend(file, header, &error), error}), std::tuple(c.prepared ? 0 : 1, c.prepared));
-    BuildRecord(first);
-    AppendDatRecord(file, &error);
-    EXPECT_EQ(error, c.appended);
-    BuildRecord(second);
-    AppendDatRecord(file, &error);
-    EXPECT_EQ((std::tuple{FinishDatFile(&file, &header, &error), error}),
-              std::tuple(c.finished, c.finished ? 0u : KXERR_FILE_WRITE));
+    const uint32_t next = c.prepared ? KXERR_NOT_OPEN : 0;  // the second append's error
+    EXPECT_EQ(Try("seam.dat", true, {first, second}),
+              (c.opened ? Steps{1, c.prepared, {c.appended, next}, c.finished, c.finished ? 0u : KXERR_FILE_WRITE} : Steps{}));
     if (c.finished == 0) continue;
     // What reads back: a refused append leaves the file as it was; a failed record write
     // leaves an entry of length 0 and the next record where it would have gone.
@@ -377,7 +366,7 @@ TEST_F(DataFileTest, EveryFailingSystemCallEndsInItsError) {
   }
   // A file that cannot be seen is never made anew.
   platform::InjectFailure(platform::SysCall::FileStat, EIO);
-  EXPECT_TRUE(Refused("unseen.dat", 1));
+  EXPECT_EQ(Try("unseen.dat", true, {}), Steps{});
   EXPECT_FALSE(std::filesystem::exists("unseen.dat"));
 }
 
