@@ -68,9 +68,7 @@ class CardCallTest : public ScannerSessionTest {
   using ScannerSessionTest::served;
   void SetUp() override {
     ScannerSessionTest::SetUp();
-    char pattern[] = "/tmp/kxlib-card-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = folders.Device("", false);  // the fixture's scratch folder, removed with it
     Open();
     served->ResetStats();
     card().SetCapacity(kCapacity);
@@ -87,10 +85,6 @@ class CardCallTest : public ScannerSessionTest {
         {"\\W\\BIG.ATR", 70000},     {"\\TESTS\\SHORT.ATR", 30}, {"\\TESTS\\LONG.ATR", 500}, {"\\T\\A.ATR", 1200},
         {"\\T\\B.ATR", 0},           {"\\W\\SMALL.ATR", 50},     {"\\U\\MAX", kxsim::kMaxWalkFile}, {kP127 + kN127, 5}};
     for (const auto& [path, size] : files) Add(path, size);
-  }
-  void TearDown() override {
-    ScannerSessionTest::TearDown();
-    std::filesystem::remove_all(dir_);
   }
   kxsim::Card& card() { return scanner.card(); }
   // A file of `size` pattern bytes, put on the card at `path` unless that is empty; the
@@ -331,10 +325,7 @@ TEST_F(SilentCardCallTest, SixtyTriesThenTheExchangesCode) {
         {kxsim::FaultKind::kNakGoodFrame, KXERR_NO_SCANNER, " SendMessage Error - SendPacket Failed \n"}}) {
     served->SetFaults(kxsim::FaultPlan().Add(kxsim::FaultAtRate(fault, 1.0)));
     ClearTraces();
-    uint8_t response[18];
-    uint32_t length = sizeof response, error = 0;
-    EXPECT_EQ(KXAccessMMC(MMC_CARD_STATUS, nullptr, 0, response, &length, &error), 0u);
-    EXPECT_EQ(error, code);
+    CheckCall({Op::kAccess, "\\", nullptr, MMC_CARD_STATUS, 0, 18}, "", 0, code, Keep(18));
     EXPECT_EQ(CountTrace(tried), 60);
   }
 }
