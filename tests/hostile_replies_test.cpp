@@ -71,11 +71,9 @@ class HostileReplyTest : public ScriptedLinkTest {
 };
 
 TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
-  const Bytes never = Card(MMC_DIR_LIST, 0x1000, 0, 40000, Bytes(40000, 0));
-  const Bytes twenty = CardMessage(19, Text("twenty-byte response"));
-  const Bytes cut = Cat({Message(14, 19, 1, Le({0, 40})), Bytes(56, 0), Bytes(8, 0x11)});
-  const Bytes ab = Text(std::string("AB\0CD\0", 6));
-  const Bytes name128 = Cat({Bytes(128, 'M'), {0}, Text("ddddd")});
+  const Bytes never = Card(MMC_DIR_LIST, 0x1000, 0, 40000, Bytes(40000, 0)), ab = Text(std::string("AB\0CD\0", 6)),
+              twenty = CardMessage(19, Text("twenty-byte response")), name128 = Cat({Bytes(128, 'M'), {0}, Text("ddddd")}),
+              cut = Cat({Message(14, 19, 1, Le({0, 40})), Bytes(56, 0), Bytes(8, 0x11)});
   const uint16_t rec = VERSION_INFO, pref = USER_UPREF_RECORD;
   const Call read600{Op::kReadRecord, "", "", rec, 600}, read16{Op::kReadRecord, "", "", rec, 16},
       write{Op::kWrite, "", "", pref}, list64{Op::kList, "", "", 0, 64}, del{Op::kDeleteRecord, "", "", pref},
