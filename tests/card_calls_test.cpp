@@ -5,7 +5,6 @@
 // the local file it must leave. Rows run in order: a delete's effect shows in the rows
 // after it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <cerrno>
@@ -32,9 +31,7 @@ Bytes Names(std::initializer_list<const char*> names) {
 Bytes Found(const char* name) { return Cat({Names({name}), Keep(136 - std::strlen(name))}); }
 // A directory-information entry: name in 13 bytes, attributes, size, date, time.
 Bytes Entry(const std::string& name, uint8_t attributes, uint32_t size, uint16_t date = kxsim::kSampleDate) {
-  Bytes name13 = Text(name);
-  name13.resize(13, 0);
-  return Cat({name13, {attributes}, Le({size}, 4), Le({date, kxsim::kSampleTime})});
+  return Cat({Text(name), Bytes(13 - name.size(), 0), {attributes}, Le({size}, 4), Le({date, kxsim::kSampleTime})});
 }
 
 // A card request message as "Type Path Name word word ..." (the words of its block as

@@ -119,24 +119,12 @@ TEST_F(KxtoolTest, VersionHelpUsageErrorsAndTheLibrarysErrors) {
   EXPECT_FALSE(std::filesystem::exists(d + "x.dat"));
 }
 
-// The simulated Scanner logs every request (-v) and, stopped, its statistics with the
-// faults it injected; it does not stop when its standard input closes (--no-stdin).
-TEST_F(KxtoolTest, InfoNamesTheSimulatedScanner) {
+// info and card on the sample Scanner, card on a folder card and on a card not ready. The
+// simulated Scanner logs every request (-v) and, stopped, its statistics with the faults it
+// injected; it does not stop when its standard input closes (--no-stdin).
+TEST_F(KxtoolTest, InfoAndCardOnTheSampleCardAFolderCardAndACardNotReady) {
   {
     BackgroundKxsim sim({"-v", "--stats", "--no-stdin", "-f", "delay=1:1"}, d + "kxsim.log");
-    Expect({{{"info", sim.ComName(), "--baud", "57600"}, 0,
-             {"Serial number:      KX000000001\nModel:              VEXAScanner2 (code 12)\nSoftware version:   V06.11",
-              "\nFormat definitions: supported\n"}, ""}});
-  }
-  const std::string log = Slurp(d + "kxsim.log");
-  EXPECT_NE(log.find("kxsim: request Class 14 Type 2, 70 bytes, record type 1026 number 0 -> Status 1, "),
-            std::string::npos) << log;
-  EXPECT_NE(log.find("\nkxsim: fault delay injected "), std::string::npos) << log;
-}
-
-TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
-  {
-    BackgroundKxsim sim;
     const std::string port = sim.ComName();
     Expect({{{"card", "info", port}, 0, "Card status: 0x0000 (ready)\nCard size:   33554432 bytes\n", ""},
             {{"card", "ls", port}, 0, "AUTOTEST\\\nLOGS\\\nREADME.TXT\nSETUP\\\nTESTS\\\n", "", true},
@@ -151,9 +139,16 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
             {{"card", "info", port, std::string(130, 'N')}, 1, "", "longer than 127 characters"},
             {{"card", "rm", port, "TESTS/OLD", "--dir", "--all"}, 0, "Deleted \\TESTS\\OLD\n", "", true},
             {{"card", "rm", port, "TESTS/PATCH01.ATR"}, 0, "Deleted \\TESTS\\PATCH01.ATR\n", "", true},
-            {{"card", "ls", port, "TESTS"}, 0, "CABLE001.ATR\nCABLE002.ATR\nCABLE003.ATR\n", "", true}});
+            {{"card", "ls", port, "TESTS"}, 0, "CABLE001.ATR\nCABLE002.ATR\nCABLE003.ATR\n", "", true},
+            {{"info", port, "--baud", "57600"}, 0,
+             {"Serial number:      KX000000001\nModel:              VEXAScanner2 (code 12)\nSoftware version:   V06.11",
+              "\nFormat definitions: supported\n"}, ""}});
     EXPECT_FALSE(std::filesystem::exists(d + "none"));
   }
+  const std::string log = Slurp(d + "kxsim.log");
+  EXPECT_NE(log.find("kxsim: request Class 14 Type 2, 70 bytes, record type 1026 number 0 -> Status 1, "),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("\nkxsim: fault delay injected "), std::string::npos) << log;
   {
     Write("card/RESULTS/A.ATR", Chars(1500, 1));
     Write("card/RESULTS/B.ATR", "");

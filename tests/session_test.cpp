@@ -106,6 +106,8 @@ TEST_F(SessionTest, CloseEndsTheSessionOnceAndCancelIsClearedByOpen) {
   EXPECT_EQ(CancelRequested.load(), 0u);
 }
 
+// The failure's code stays in LastError until the next service call clears it (with or
+// without a session).
 TEST_F(SessionTest, AFailedAllocationIsTracedAndRecorded) {
   KXSetDebugLevel(DBG_TRACE);
   platform::InjectFailure(platform::SysCall::Alloc, ENOMEM);
@@ -116,6 +118,8 @@ TEST_F(SessionTest, AFailedAllocationIsTracedAndRecorded) {
   ASSERT_EQ(AllocLocked(&handle, &pointer, 100), 1);
   EXPECT_EQ(Bytes(static_cast<const uint8_t*>(pointer), static_cast<const uint8_t*>(pointer) + 100), Bytes(100, 0));
   FreeLocked(handle);
+  uint32_t error = 0;
+  EXPECT_EQ(std::tuple(KXDeleteRecord(1, 0, &error), error, LastError), std::tuple(0, KXERR_NOT_OPEN, 0u));
 }
 
 TEST_F(SessionTest, TheHostsHooksReceiveTracesAndPumps) {
