@@ -96,26 +96,19 @@ TEST_F(KxtoolTest, VersionHelpUsageErrorsAndTheLibrarysErrors) {
   const std::string cmake = Slurp(KXLIB_SOURCE_DIR "/CMakeLists.txt");  // the version it was configured with
   std::smatch version;
   ASSERT_TRUE(std::regex_search(cmake, version, std::regex(R"(project\(kxlib VERSION ([0-9.]+))")));
-  Expect({{{"--version"}, 0, "kxtool " + version[1].str() + "\n", "", true},
-          {{}, 2, "", "subcommand"},
-          {{"frobnicate"}, 2, "", ""},
-          {{"info"}, 2, "", "PORT"},
-          {{"card"}, 2, "", "subcommand"},
-          {{"card", "get", "COM:/dev/null"}, 2, "", "CARDPATH"},
-          {{"dump"}, 2, "", "FILE"},
-          {{"dcl", "implode", "--dict", "many"}, 2, "", "--dict"},
+  // Every command opens its port through one call: one port and one rate refused stand for all.
+  Expect({{{"--version"}, 0, "kxtool " + version[1].str() + "\n", "", true}, {{}, 2, "", "subcommand"},
+          {{"frobnicate"}, 2, "", ""}, {{"info"}, 2, "", "PORT"}, {{"card"}, 2, "", "subcommand"},
+          {{"card", "get", "COM:/dev/null"}, 2, "", "CARDPATH"}, {{"dump"}, 2, "", "FILE"},
+          {{"dcl", "implode", "--dict", "many"}, 2, "", "--dict"}, {{"convert", "x.ATR"}, 2, "", "At least 2"},
           {{"count", "COM:/dev/kxlib-no-such-port"}, 1, "",
            "kxtool: cannot open COM:/dev/kxlib-no-such-port: Selected Com Port is unavailable (0x20000023)\n", true},
-          {{"download", "COM:/dev/null", "x.dat", "--baud", "1234"}, 1, "", "(0x200003F5)\n"},
           {{"info", "COM:/dev/null", "--baud", "115200"}, 1, "", "The device's baud rate is unsupported. (0x200003F5)"},
           {{"count", "COM:/dev/null", "--type", "glass"}, 2, "", "--type"},
           {{"download", "COM:/dev/null", "x.dat", "--key", "256"}, 2, "", "--key"},
-          {seventeenKeys, 2, "", "at most 16 search keys"},
-          {{"save", "COM:/dev/null", "first", "x.dat"}, 2, "", "NUMBER"},
-          {{"convert", "x.ATR"}, 2, "", "At least 2"},
+          {seventeenKeys, 2, "", "at most 16 search keys"}, {{"save", "COM:/dev/null", "first", "x.dat"}, 2, "", "NUMBER"},
           {{"convert", d + "none.ATR", "x.dat"}, 1, "", "(0x20000011)\n"},
-          {{"dump", "--csv", "--json", "x.dat"}, 2, "", "excludes"},
-          {{"demo", "--autotests", "0"}, 2, "", "--autotests"}});
+          {{"dump", "--csv", "--json", "x.dat"}, 2, "", "excludes"}, {{"demo", "--autotests", "0"}, 2, "", "--autotests"}});
   EXPECT_FALSE(std::filesystem::exists(d + "x.dat"));
 }
 
