@@ -136,11 +136,9 @@ Step CancelOnDelivery(int nth = 1) {
   return [nth](CardCallTest&) {
     KXSetDebugLevel(DBG_TRACE);
     cancelAt = nth;
-    KXSetTraceHook(
-        [](const char* text, void*) {
-          if (std::strncmp(text, "Got MMC response Data.", 22) == 0 && --cancelAt == 0) CancelRequested.store(1);
-        },
-        nullptr);
+    KXSetTraceHook([](const char* text, void*) {
+      if (std::strncmp(text, "Got MMC response Data.", 22) == 0 && --cancelAt == 0) CancelRequested.store(1);
+    }, nullptr);
   };
 }
 Step Fail(platform::SysCall call, int err, uint32_t skip = 0) { return [=](auto&) { platform::InjectFailure(call, err, skip); }; }
@@ -296,11 +294,8 @@ TEST_P(CardCallLineTest, AccessMMC) {
       {"a length without a block", access(nullptr, 5, 18), 0, KXERR_INVALID_FUNCTION, Keep(18), "", {}},
       {"no response area", access(nullptr, 0, 18), 0, KXERR_BAD_MEMORY_HANDLE, {}, "19", {}},
       {"a cancel while the answer is awaited", access(nullptr, 0, 18), 0, KXERR_CANCELED, Keep(18), "*", {},
-       [](auto& t) {
-         KXSetPumpHook(
-             [](void* s) { if (static_cast<kxsim::InstrumentServer*>(s)->Stats().messagesReceived >= 1) KXCancel(); },
-             t.served);
-       }},
+       [](auto& t) { KXSetPumpHook([](void* s) {
+         if (static_cast<kxsim::InstrumentServer*>(s)->Stats().messagesReceived >= 1) KXCancel(); }, t.served); }},
       {"a cancel after the answer keeps it", access(nullptr, 0, 18), 1, KXERR_CANCELED, status, "19", {},
        CancelOnDelivery()},
   };
