@@ -84,8 +84,7 @@ TEST_F(DatReaderTest, RecordProblemsStayWithTheirRecord) {
 }
 
 TEST_F(DatReaderTest, LoadFileBytesReadsWholeFilesOrSaysWhy) {
-  Bytes big(200000), bytes;
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+  Bytes big = Pattern(200000, 7), bytes;
   WriteFile("big.bin", big);
   std::string error;
   EXPECT_TRUE(LoadFileBytes("big.bin", &bytes, &error)) << error;

@@ -46,10 +46,6 @@ struct Row { const char* name; Bytes reply; Call call; int result; uint32_t erro
 
 class HostileReplyTest : public ScriptedLinkTest {
  protected:
-  void TearDown() override {
-    std::filesystem::remove(kLocal);
-    ScriptedLinkTest::TearDown();
-  }
   void Check(const Row& row) {
     SCOPED_TRACE(row.name);
     std::filesystem::remove(kLocal);
@@ -170,6 +166,7 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
        KXERR_CARD_BASE, Keep(137), Bytes{}},
   };
   for (const Row& row : rows) Check(row);
+  std::filesystem::remove(kLocal);
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST_F(SessionTest, AFailedAllocationIsTracedAndRecorded) {
   EXPECT_EQ(Bytes(static_cast<const uint8_t*>(pointer), static_cast<const uint8_t*>(pointer) + 100), Bytes(100, 0));
   FreeLocked(handle);
   uint32_t error = 0;
-  EXPECT_EQ(std::tuple(KXDeleteRecord(1, 0, &error), error, LastError), std::tuple(0, KXERR_NOT_OPEN, 0u));
+  EXPECT_EQ((std::tuple{KXDeleteRecord(1, 0, &error), error, LastError}), std::tuple(0, KXERR_NOT_OPEN, 0u));
 }
 
 TEST_F(SessionTest, TheHostsHooksReceiveTracesAndPumps) {
