@@ -38,24 +38,14 @@ const Bytes kRoom = Message(14, DB_INFO, 1, {0, 0, 0, 0x10, 0x27, 0, 0}),
 // A card-status request through KXAccessMMC with the given capacity.
 Call Status(uint32_t capacity) { return {Op::kAccess, "", nullptr, MMC_CARD_STATUS, 0, capacity}; }
 
-struct Row {
-  const char* name;
-  Bytes reply;  // to every request, but those of the free space before a change or the size before a copy
-  Call call;
-  int result;
-  uint32_t error;
-  Bytes area;                       // the host's area afterwards
-  std::optional<Bytes> local = {};  // the local file afterwards (nullopt: none made)
-  int requests = -1;                // requests the instrument got (-1: not counted)
-  int syncs = -1;                   // resynchronisations of the line (-1: not counted)
-};
+// reply: to every request, but those of the free space before a change or the size before a
+// copy; area: the host's area afterwards; local: the local file afterwards (nullopt: none
+// made); requests the instrument got and resynchronisations of the line (-1: not counted).
+struct Row { const char* name; Bytes reply; Call call; int result; uint32_t error; Bytes area;
+             std::optional<Bytes> local = {}; int requests = -1, syncs = -1; };
 
 class HostileReplyTest : public ScriptedLinkTest {
  protected:
-  void TearDown() override {
-    std::filesystem::remove(kLocal);
-    ScriptedLinkTest::TearDown();
-  }
   void Check(const Row& row) {
     SCOPED_TRACE(row.name);
     std::filesystem::remove(kLocal);
@@ -77,11 +67,9 @@ class HostileReplyTest : public ScriptedLinkTest {
 };
 
 TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
-  const Bytes never = Card(MMC_DIR_LIST, 0x1000, 0, 40000, Bytes(40000, 0));
-  const Bytes twenty = CardMessage(19, Text("twenty-byte response"));
-  const Bytes cut = Cat({Message(14, 19, 1, Le({0, 40})), Bytes(56, 0), Bytes(8, 0x11)});
-  const Bytes ab = Text(std::string("AB\0CD\0", 6));
-  const Bytes name128 = Cat({Bytes(128, 'M'), {0}, Text("ddddd")});
+  const Bytes never = Card(MMC_DIR_LIST, 0x1000, 0, 40000, Bytes(40000, 0)), ab = Text(std::string("AB\0CD\0", 6)),
+              twenty = CardMessage(19, Text("twenty-byte response")), name128 = Cat({Bytes(128, 'M'), {0}, Text("ddddd")}),
+              cut = Cat({Message(14, 19, 1, Le({0, 40})), Bytes(56, 0), Bytes(8, 0x11)});
   const uint16_t rec = VERSION_INFO, pref = USER_UPREF_RECORD;
   const Call read600{Op::kReadRecord, "", "", rec, 600}, read16{Op::kReadRecord, "", "", rec, 16},
       write{Op::kWrite, "", "", pref}, list64{Op::kList, "", "", 0, 64}, del{Op::kDeleteRecord, "", "", pref},
@@ -161,11 +149,9 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
       {"a delete answered with 11 bytes", CardMessage(MMC_DELETE_FILE, Bytes(11, 0)), {Op::kDelete, "", "A"}, 0,
        KXERR_RECORD_TOO_LARGE, {}},
       {"a piece that claims more bytes than it carries", Card(MMC_READ_FILE, 0x2000, 500, 0, Bytes(100, 7)), copy, 0,
-       KXERR_COMM, {},
-       Bytes{}},
+       KXERR_COMM, {}, Bytes{}},
       {"a piece that carries more bytes than it claims", Card(MMC_READ_FILE, 0x2000, 100, 0, Bytes(150, 7)), copy, 0,
-       KXERR_COMM, {},
-       Bytes{}, 2},
+       KXERR_COMM, {}, Bytes{}, 2},
       {"a header piece that carries more bytes than it claims", Card(MMC_READ_FILE, 0x2000, 30, 0, Bytes(40, 7)),
        {Op::kHeader, "", "A"}, 0, KXERR_COMM, Keep(49)},
       {"a walk that carries more file bytes than it claims", Card(MMC_NEXT_FILE, 0x2000, 4, 1, name128), {Op::kNext}, 0,
@@ -174,12 +160,13 @@ TEST_F(HostileReplyTest, EachGivesItsErrorAndWritesNothingItShouldNot) {
        KXERR_COMM, Keep(137), Bytes{}},
       {"a walk response that stops inside the name", Card(MMC_NEXT_FILE, 0x2000, 0, 1, Text("A.ATR")), {Op::kNext}, 0,
        KXERR_COMM, Keep(137), Bytes{}},
-      {"a found name of 128 characters", Card(MMC_NEXT_FILE, 0x2000, 5, 1, name128), {Op::kNext},
-       1, 0, Cat({Bytes(128, 'M'), {0}, Keep(8)}), Text("ddddd")},
+      {"a found name of 128 characters", Card(MMC_NEXT_FILE, 0x2000, 5, 1, name128), {Op::kNext}, 1, 0,
+       Cat({Bytes(128, 'M'), {0}, Keep(8)}), Text("ddddd")},
       {"a first file answered with CardStatus 0", CardMessage(MMC_FIRST_FILE, Bytes(139, 0)), {Op::kFirst}, 0,
        KXERR_CARD_BASE, Keep(137), Bytes{}},
   };
   for (const Row& row : rows) Check(row);
+  std::filesystem::remove(kLocal);
 }
 
 }  // namespace

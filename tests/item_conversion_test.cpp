@@ -17,11 +17,7 @@ using Bytes = std::vector<uint8_t>;
 using Items = std::vector<std::pair<uint16_t, std::string>>;  // tag, value bytes
 const std::string kEmpty(1, '\0');                             // an empty text is one NUL byte
 
-Bytes Text(const std::string& s, size_t size) {
-  Bytes b(s.begin(), s.end());
-  b.resize(size);
-  return b;
-}
+Bytes Text(std::string s, size_t size) { return s.resize(size), Bytes(s.begin(), s.end()); }
 
 // Cable block: name (27 bytes), first and second fiber parameter, NVP, cable type.
 Bytes Cable(const char* name, uint16_t fiber1, uint16_t fiber2, uint16_t nvp, uint16_t type) {
@@ -37,17 +33,8 @@ auto Fields(const ConversionContext& c) {
 
 // One value: entry, type, value bytes and the context before -> the items (the count is
 // 4 + length each), the context after, the error and, when given, the model name after.
-struct Row {
-  FormatEntry entry;
-  uint8_t type;
-  Bytes value;
-  Items items;
-  ConversionContext before{}, after{};
-  const char* version = "V06.11";
-  uint32_t error = 0;
-  uint8_t language = 0;
-  const char* model = nullptr;
-};
+struct Row { FormatEntry entry; uint8_t type; Bytes value; Items items; ConversionContext before{}, after{};
+             const char* version = "V06.11"; uint32_t error = 0; uint8_t language = 0; const char* model = nullptr; };
 
 class ItemConversionTest : public testsupport::ConversionTest {
  protected:
@@ -85,12 +72,7 @@ class ItemConversionTest : public testsupport::ConversionTest {
     EXPECT_EQ(TakeItems(), r.items);
     EXPECT_EQ(error_, r.error);
     EXPECT_STREQ(ScannerModelName, r.model ? r.model : ScannerModelName);
-    if (alone) {
-      EXPECT_EQ(Fields(context_), Fields(r.after));
-    }
-  }
-  void CheckRows(const std::vector<Row>& rows) {
-    for (const Row& r : rows) Check(r);
+    if (alone) { EXPECT_EQ(Fields(context_), Fields(r.after)); }
   }
 
   ConversionContext context_;
@@ -104,7 +86,7 @@ class ItemConversionTest : public testsupport::ConversionTest {
 // letter left in the context by an earlier value, a length past 16 bits before "V05".
 TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
   const FormatEntry mark{24, 1, 0, CONV_MARK_ONE, 0}, model{513, 11, 0, CONV_FIBER_MODEL, 0};
-  CheckRows({
+  for (const Row& r : std::vector<Row>{
       {{24, 2, 0, 200, 0}, DASH, {1, 0}, {{24, "---"}}}, {{24, 1, 0, CONV_BTOA, 0}, 0, {0xFF}, {{24, kEmpty}}},
       {{24, 3, 0, CONV_RAW, 0}, 0, {'A', 0, 'B', 'C'}, {{24, std::string("A\0B", 3)}}},
       {{176, 1, 0, CONV_PASS_FAIL, 0}, 0, {0}, {{176, "FAIL"}}, {}, {}, "V06.11", 0, 6},
@@ -120,8 +102,9 @@ TEST_F(ItemConversionTest, ValuesAndCodesOutsideWhatInstrumentsStore) {
       {{227, 1, 0, CONV_WIREMAP, 0}, 0, {1}, {{227, "12       "}, {228, "12345678 "}, {229, "         "}},
        {.wiremapParts = 1}, {.wiremapParts = 2}},  // expected pairs of one byte, after a measured part of zeros
       {{24, 2, 0, 200, 0}, 0, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
-      {{24, 2, 0, 255, 0}, 7, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH},
-  });
+      {{24, 2, 0, 255, 0}, 7, {1, 0}, {}, {}, {}, "V06.11", KXERR_VERSION_MISMATCH}}) {
+    Check(r);
+  }
 }
 
 // Values out of their order are converted all the same, and say so.

@@ -17,6 +17,7 @@
 #include "sim/dataset.h"
 #include "tests/support/dcl_harness.h"
 #include "tests/support/downloads_helpers.h"
+#include "tests/support/frames.h"
 #include "tests/support/programs.h"
 #include "tests/support/scanner_session.h"
 
@@ -39,11 +40,7 @@ struct Case { std::vector<std::string> args; int exit; Texts out; std::string er
               std::string input = ""; };
 
 std::string AsText(const Bytes& b) { return std::string(b.begin(), b.end()); }
-std::string Pattern(size_t n, uint32_t seed) {
-  std::string b(n, '\0');
-  for (size_t i = 0; i < n; ++i) b[i] = static_cast<char>((seed + i) * 2654435761u >> 13);
-  return b;
-}
+std::string Chars(size_t n, uint32_t seed) { return AsText(Pattern(n, seed)); }
 
 // The autotests of `type` (copper by default) that `kxsim --seed SEED --autotests N` holds.
 std::vector<kxsim::GeneratedAutotest> Copper(unsigned n, uint64_t seed = kxsim::kSampleSeed, uint16_t type = 3841) {
@@ -65,7 +62,8 @@ class KxtoolTest : public DownloadsTest {
     std::ofstream(d + name, std::ios::binary) << data;
   }
 
-  // Runs the cases in order: a failure says why in one line, a success says nothing on stderr.
+  // Runs the cases in order: a failure says why in one line, a success says nothing on stderr
+  // but the one warning `err` names.
   void Expect(const std::vector<Case>& cases) const {
     for (const Case& c : cases) {
       Write("stdin", c.input);
@@ -78,7 +76,7 @@ class KxtoolTest : public DownloadsTest {
       }
       EXPECT_NE(r.err.find(c.err), std::string::npos) << name << ": " << r.err;
       const auto lines = std::count(r.err.begin(), r.err.end(), '\n');
-      EXPECT_TRUE(c.exit == 0 ? lines == 0 : c.exit == 1 ? lines == 1 : lines > 0) << name << ": " << r.err;
+      EXPECT_TRUE(c.exit == 0 ? lines == !c.err.empty() : c.exit == 1 ? lines == 1 : lines > 0) << name << ": " << r.err;
       const bool json = std::find(c.args.begin(), c.args.end(), "--json") != c.args.end();
       EXPECT_TRUE(!json || c.exit != 0 || nlohmann::json::accept(r.out)) << name;
     }
@@ -98,47 +96,28 @@ TEST_F(KxtoolTest, VersionHelpUsageErrorsAndTheLibrarysErrors) {
   const std::string cmake = Slurp(KXLIB_SOURCE_DIR "/CMakeLists.txt");  // the version it was configured with
   std::smatch version;
   ASSERT_TRUE(std::regex_search(cmake, version, std::regex(R"(project\(kxlib VERSION ([0-9.]+))")));
-  Expect({{{"--version"}, 0, "kxtool " + version[1].str() + "\n", "", true},
-          {{}, 2, "", "subcommand"},
-          {{"frobnicate"}, 2, "", ""},
-          {{"info"}, 2, "", "PORT"},
-          {{"card"}, 2, "", "subcommand"},
-          {{"card", "get", "COM:/dev/null"}, 2, "", "CARDPATH"},
-          {{"dump"}, 2, "", "FILE"},
-          {{"dcl", "implode", "--dict", "many"}, 2, "", "--dict"},
+  // Every command opens its port through one call: one port and one rate refused stand for all.
+  Expect({{{"--version"}, 0, "kxtool " + version[1].str() + "\n", "", true}, {{}, 2, "", "subcommand"},
+          {{"frobnicate"}, 2, "", ""}, {{"info"}, 2, "", "PORT"}, {{"card"}, 2, "", "subcommand"},
+          {{"card", "get", "COM:/dev/null"}, 2, "", "CARDPATH"}, {{"dump"}, 2, "", "FILE"},
+          {{"dcl", "implode", "--dict", "many"}, 2, "", "--dict"}, {{"convert", "x.ATR"}, 2, "", "At least 2"},
           {{"count", "COM:/dev/kxlib-no-such-port"}, 1, "",
            "kxtool: cannot open COM:/dev/kxlib-no-such-port: Selected Com Port is unavailable (0x20000023)\n", true},
-          {{"download", "COM:/dev/null", "x.dat", "--baud", "1234"}, 1, "", "(0x200003F5)\n"},
           {{"info", "COM:/dev/null", "--baud", "115200"}, 1, "", "The device's baud rate is unsupported. (0x200003F5)"},
           {{"count", "COM:/dev/null", "--type", "glass"}, 2, "", "--type"},
           {{"download", "COM:/dev/null", "x.dat", "--key", "256"}, 2, "", "--key"},
-          {seventeenKeys, 2, "", "at most 16 search keys"},
-          {{"save", "COM:/dev/null", "first", "x.dat"}, 2, "", "NUMBER"},
-          {{"convert", "x.ATR"}, 2, "", "At least 2"},
+          {seventeenKeys, 2, "", "at most 16 search keys"}, {{"save", "COM:/dev/null", "first", "x.dat"}, 2, "", "NUMBER"},
           {{"convert", d + "none.ATR", "x.dat"}, 1, "", "(0x20000011)\n"},
-          {{"dump", "--csv", "--json", "x.dat"}, 2, "", "excludes"},
-          {{"demo", "--autotests", "0"}, 2, "", "--autotests"}});
+          {{"dump", "--csv", "--json", "x.dat"}, 2, "", "excludes"}, {{"demo", "--autotests", "0"}, 2, "", "--autotests"}});
   EXPECT_FALSE(std::filesystem::exists(d + "x.dat"));
 }
 
-// The simulated Scanner logs every request (-v) and, stopped, its statistics with the
-// faults it injected; it does not stop when its standard input closes (--no-stdin).
-TEST_F(KxtoolTest, InfoNamesTheSimulatedScanner) {
+// info and card on the sample Scanner, card on a folder card and on a card not ready. The
+// simulated Scanner logs every request (-v) and, stopped, its statistics with the faults it
+// injected; it does not stop when its standard input closes (--no-stdin).
+TEST_F(KxtoolTest, InfoAndCardOnTheSampleCardAFolderCardAndACardNotReady) {
   {
     BackgroundKxsim sim({"-v", "--stats", "--no-stdin", "-f", "delay=1:1"}, d + "kxsim.log");
-    Expect({{{"info", sim.ComName(), "--baud", "57600"}, 0,
-             {"Serial number:      KX000000001\nModel:              VEXAScanner2 (code 12)\nSoftware version:   V06.11",
-              "\nFormat definitions: supported\n"}, ""}});
-  }
-  const std::string log = Slurp(d + "kxsim.log");
-  EXPECT_NE(log.find("kxsim: request Class 14 Type 2, 70 bytes, record type 1026 number 0 -> Status 1, "),
-            std::string::npos) << log;
-  EXPECT_NE(log.find("\nkxsim: fault delay injected "), std::string::npos) << log;
-}
-
-TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
-  {
-    BackgroundKxsim sim;
     const std::string port = sim.ComName();
     Expect({{{"card", "info", port}, 0, "Card status: 0x0000 (ready)\nCard size:   33554432 bytes\n", ""},
             {{"card", "ls", port}, 0, "AUTOTEST\\\nLOGS\\\nREADME.TXT\nSETUP\\\nTESTS\\\n", "", true},
@@ -153,15 +132,22 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
             {{"card", "info", port, std::string(130, 'N')}, 1, "", "longer than 127 characters"},
             {{"card", "rm", port, "TESTS/OLD", "--dir", "--all"}, 0, "Deleted \\TESTS\\OLD\n", "", true},
             {{"card", "rm", port, "TESTS/PATCH01.ATR"}, 0, "Deleted \\TESTS\\PATCH01.ATR\n", "", true},
-            {{"card", "ls", port, "TESTS"}, 0, "CABLE001.ATR\nCABLE002.ATR\nCABLE003.ATR\n", "", true}});
+            {{"card", "ls", port, "TESTS"}, 0, "CABLE001.ATR\nCABLE002.ATR\nCABLE003.ATR\n", "", true},
+            {{"info", port, "--baud", "57600"}, 0,
+             {"Serial number:      KX000000001\nModel:              VEXAScanner2 (code 12)\nSoftware version:   V06.11",
+              "\nFormat definitions: supported\n"}, ""}});
     EXPECT_FALSE(std::filesystem::exists(d + "none"));
   }
+  const std::string log = Slurp(d + "kxsim.log");
+  EXPECT_NE(log.find("kxsim: request Class 14 Type 2, 70 bytes, record type 1026 number 0 -> Status 1, "),
+            std::string::npos) << log;
+  EXPECT_NE(log.find("\nkxsim: fault delay injected "), std::string::npos) << log;
   {
-    Write("card/RESULTS/A.ATR", Pattern(1500, 1));
+    Write("card/RESULTS/A.ATR", Chars(1500, 1));
     Write("card/RESULTS/B.ATR", "");
-    Write("card/RESULTS/HUGE.ATR", Pattern(100000, 3));  // too large for one step
-    Write("card/RESULTS/NOTES.TXT", Pattern(40, 4));
-    Write("card/RESULTS/SUB/C.ATR", Pattern(10, 5));
+    Write("card/RESULTS/HUGE.ATR", Chars(100000, 3));  // too large for one step
+    Write("card/RESULTS/NOTES.TXT", Chars(40, 4));
+    Write("card/RESULTS/SUB/C.ATR", Chars(10, 5));
     Write("out/.keep", "");
     BackgroundKxsim sim({"--card", d + "card"});
     const std::string port = sim.ComName();
@@ -173,8 +159,8 @@ TEST_F(KxtoolTest, CardOnTheSampleCardAFolderCardAndACardNotReady) {
             {{"card", "walk", port, "NOWHERE", "--into", d + "out"}, 1, "",
              "cannot copy the files of \\NOWHERE\\: the card refused: no such file or directory"},
             {{"card", "walk", port, "--into", d + "nowhere"}, 1, "", "is not a folder"}});
-    EXPECT_EQ(Slurp(d + "out/A.ATR"), Pattern(1500, 1));
-    EXPECT_EQ(Slurp(d + "huge"), Pattern(100000, 3));
+    EXPECT_EQ(Slurp(d + "out/A.ATR"), Chars(1500, 1));
+    EXPECT_EQ(Slurp(d + "huge"), Chars(100000, 3));
     EXPECT_TRUE(std::filesystem::exists(d + "out/B.ATR"));
     EXPECT_FALSE(std::filesystem::exists(d + "out/NOTES.TXT"));
     EXPECT_FALSE(std::filesystem::exists(d + "out/.kxtool-walk.part"));
@@ -237,14 +223,10 @@ TEST_F(KxtoolTest, DumpAsTextAndAsJson) {
 TEST_F(KxtoolTest, DclImplodesAsTheLibraryDoesAndExplodesBack) {
   Bytes input = dcltest::EnglishText(30000);
   for (uint8_t b : dcltest::TaggedRecords(9000)) input.push_back(b);
-  const auto library = [](const Bytes& in, uint32_t mode, uint32_t dict) {
-    return AsText(dcltest::RunImplode(in, mode, dict).out);
-  };
+  const auto library = [](const Bytes& b, uint32_t m, uint32_t d) { return AsText(dcltest::RunImplode(b, m, d).out); };
   const std::string in = AsText(input), packed = library(input, kDclBinary, 4096);
   const std::string cut = packed.substr(0, packed.size() / 2);
-  const dcltest::Run decoded = dcltest::RunExplode(Bytes(cut.begin(), cut.end()));
-  ASSERT_EQ(decoded.result, kExplodeAbort);
-  ASSERT_GT(decoded.out.size(), 8000u);
+  const dcltest::Run decoded = dcltest::RunExplode(Bytes(cut.begin(), cut.end()));  // ends in an abort
   using std::string_literals::operator""s;
   Expect({{{"dcl", "implode"}, 0, packed, "", true, in},
           {{"dcl", "implode", "--ascii", "--dict", "2048"}, 0, library(input, kDclAscii, 2048), "", true, in},
@@ -258,7 +240,6 @@ TEST_F(KxtoolTest, DclImplodesAsTheLibraryDoesAndExplodesBack) {
           {{"dcl", "explode"}, 1, "", "(second byte) is not 4, 5 or 6 (result 1)\n", true, "\x00\x07\x01\xFF\x00"s},
           {{"dcl", "explode"}, 1, AsText(decoded.out), "(result 4)\n", true, cut}});  // what decoded before the cut
 }
-
 
 // count, download (whole, by keys, appended) and save against the generated instrument.
 TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
@@ -274,21 +255,13 @@ TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
           {{"count", port, "--key", std::to_string(k2)}, 0, std::to_string(byKey[k2].size()) + "\n", "", true},
           {{"count", port, "--type", "coax"}, 0, "2\n", "", true},
           {{"save", port, "99", "one.dat"}, 1, "",
-           "kxtool: cannot save autotest 99: Unknown error communicating with Scanner (0x2000001E)\n", true}});
-  struct Run { std::vector<std::string> args; std::string out; };
-  const std::vector<Run> runs = {
-      {{"download", port, "all.dat", "--baud", "57600"}, "Saved 7 of 7 autotests to all.dat in "},
-      {{"download", port, "keyed.dat", "--key", std::to_string(k1)}, "autotests to keyed.dat"},
-      {{"download", port, "keyed.dat", "--append", "--key", std::to_string(k2)}, "autotests to keyed.dat"},
-      {{"save", port, "0", "one.dat"}, "Saved copper autotest 0 to one.dat\n"},
-      {{"save", port, "0", "one.dat", "--append", "--type", "fiber"}, "Saved fiber autotest 0 to one.dat\n"},
-      {{"save", port, "1", "one.dat", "--append", "--type", "coax"}, "Saved coax autotest 1 to one.dat\n"}};
-  for (const Run& run : runs) {
-    const ProgramResult r = Kxtool(run.args);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find(run.out), std::string::npos) << r.out;
-  }
-  EXPECT_EQ(Held(ReadFile("all.dat")), Listed(Expected(copper)));
+           "kxtool: cannot save autotest 99: Unknown error communicating with Scanner (0x2000001E)\n", true},
+          {{"download", port, "all.dat", "--baud", "57600"}, 0, "Saved 7 of 7 autotests to all.dat in ", ""},
+          {{"download", port, "keyed.dat", "--key", std::to_string(k1)}, 0, "autotests to keyed.dat", ""},
+          {{"download", port, "keyed.dat", "--append", "--key", std::to_string(k2)}, 0, "autotests to keyed.dat", ""},
+          {{"save", port, "0", "one.dat"}, 0, "Saved copper autotest 0 to one.dat\n", "without a limit curve it names"},
+          {{"save", port, "0", "one.dat", "--append", "--type", "fiber"}, 0, "Saved fiber autotest 0 to one.dat\n", ""},
+          {{"save", port, "1", "one.dat", "--append", "--type", "coax"}, 0, "Saved coax autotest 1 to one.dat\n", ""}});
   auto keyed = byKey[k1];
   keyed.insert(keyed.end(), byKey[k2].begin(), byKey[k2].end());
   EXPECT_EQ(Held(ReadFile("keyed.dat")), Listed(Expected(keyed)));
@@ -299,31 +272,27 @@ TEST_F(KxtoolTest, CountDownloadAndSaveTheGeneratedAutotests) {
 }
 
 // A USB instrument (kxsim serving a device folder the enumerator module lists): ports names
-// it by serial number, and the commands open it as usb:SERIAL. Over USB each record is a
-// whole exchange, so a download asks for a limit it lacks by name.
+// it by serial number, and the commands open it as usb:SERIAL (all through one open; what
+// a download over USB holds is the savers' tests').
 TEST_F(KxtoolTest, PortsListsAUsbInstrumentTheCommandsOpenBySerialNumber) {
   UsbFolders folders;
   const std::string device = folders.Device("scanner");
   BackgroundKxsim sim({"--usb", device, "--serial", "KX000000777", "--seed", "2", "--autotests", "5"});
   Expect({{{"ports"}, 0, {"Serial ports:\n", "USB instruments:\n  usb:KX000000777", device + "\n"}, ""},
           {{"count", "usb:KX000000777"}, 0, "5\n", "", true},
-          {{"download", "usb:KX000000777", "usb.dat"}, 0, "Saved 5 of 5 autotests to usb.dat", ""},
           {{"count", "usb:KX000000999"}, 1, "", "kxtool: cannot open usb:KX000000999: "}});
-  EXPECT_EQ(Held(ReadFile("usb.dat")), Listed(Expected(Copper(5, 2), &kxsim::GeneratedAutotest::items)));
 }
 
 // Ctrl-C in the middle of a paced download: exit 130, a valid file with the autotests
-// converted before the cancel, in order.
+// converted before the cancel, as many as the tool says (which ones, the savers' tests show).
 TEST_F(KxtoolTest, DownloadCancelledByCtrlCKeepsTheAutotestsBefore) {
-  const auto copper = Copper(12);
   BackgroundKxsim sim({"--autotests", "12", "--pace"});
   const ProgramResult r = Kxtool({"download", sim.ComName(), "cut.dat", "--baud", "57600"}, {SIGINT, " autotests"});
   EXPECT_EQ(r.exitCode, 130) << r.err;
   EXPECT_NE(r.err.find("kxtool: download cancelled: "), std::string::npos) << r.err;
   const size_t kept = ReadBack(ReadFile("cut.dat")).size();
-  ASSERT_TRUE(kept >= 1 && kept < copper.size()) << kept;
+  ASSERT_TRUE(kept >= 1 && kept < 12) << kept;
   EXPECT_NE(r.out.find("Saved " + std::to_string(kept) + " of 12 autotests"), std::string::npos) << r.out;
-  EXPECT_EQ(Held(ReadFile("cut.dat")), Listed(Expected({copper.begin(), copper.begin() + kept})));
 }
 
 // Card autotest files copied from the simulated card: the first replaces the data file (or
@@ -349,9 +318,7 @@ TEST_F(KxtoolTest, ConvertTurnsCardAutotestFilesIntoRecords) {
 TEST_F(KxtoolTest, DemoDownloadsTheSimulatedScannerOverANoisyLine) {
   const auto copper = Copper(4);
   std::map<std::string, unsigned> results;
-  for (const auto& a : copper) {
-    for (const auto& item : a.streamedItems) results[Text(item.value)] += item.tag == 176;
-  }
+  for (const auto& a : copper) for (const auto& item : a.streamedItems) results[Text(item.value)] += item.tag == 176;
   std::string summary = "Results:";
   for (const auto& [result, n] : results) summary += n ? " " + result + " " + std::to_string(n) : "";
   const ProgramResult r = Kxtool({"demo", "--autotests", "4", "--faults"});
@@ -360,9 +327,7 @@ TEST_F(KxtoolTest, DemoDownloadsTheSimulatedScannerOverANoisyLine) {
                                           "Saved 4 of 4 autotests to demo.dat in ", summary + "\n",
                                           Text(copper[3].streamedItems[0].value),
                                           " retries. Nothing was lost: all 4 autotests are in demo.dat.\n"};
-  for (const std::string& text : texts) {
-    EXPECT_NE(r.out.find(text), std::string::npos) << text << " not in:\n" << r.out;
-  }
+  for (const std::string& text : texts) EXPECT_NE(r.out.find(text), std::string::npos) << text << " not in:\n" << r.out;
   EXPECT_EQ(Held(ReadFile("demo.dat")), Listed(Expected(copper)));
 }
 
