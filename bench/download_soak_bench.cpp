@@ -8,12 +8,14 @@
 // only a fault of the library can give (the run is marked as an error then).
 //
 // KXSIM_SOAK_RUNS sets the number of noisy downloads (default 10), KXSIM_SOAK_AUTOTESTS
-// their size (default 100), KXSIM_SOAK_BYTES_PER_FAULT the line's damage (default 3000: one
-// byte in 3000 corrupted, one lost, one inserted). KXSIM_SOAK_UNDETECTABLE=1 lets damage the CRC cannot see onto
-// the line, which measures how often the protocol's 16-bit CRC lets a wrong record
-// through; without it the simulator keeps such damage off the line, and every file must
-// be the clean one. KXSIM_SOAK_SEED gives soaks run side by side lines of their own.
-// Host and simulator share a clock kClockSpeed times faster than real.
+// their size (default 100), KXSIM_SOAK_BYTES_PER_FAULT the line's damage (default 3000:
+// one byte in 3000 corrupted, one lost, one inserted). KXSIM_SOAK_UNDETECTABLE=1 lets
+// damage the CRC cannot see onto the line, which measures how often the protocol's 16-bit
+// CRC lets a wrong record through; without it the simulator keeps such damage off the
+// line, and every file must be the clean one. KXSIM_SOAK_SEED gives soaks run side by side
+// lines of their own. Host and simulator share a clock kClockSpeed times faster than real.
+// Each run also says how many messages the host refused because the instrument was a
+// packet ahead (link/message.h).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -22,7 +24,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "exports/entry.h"
@@ -178,7 +179,9 @@ void BM_NoisyDownloadSoak(benchmark::State& state) {
         Keep(stem + ".dat", d.file);
         Keep(stem + "-clean.dat", clean.file);
       }
-      std::fprintf(stderr, "soak run %u: %s (error %#x), %llu frame(s) damaged past their CRC, %zu message(s) refused as a packet ahead\n",
+      std::fprintf(stderr,
+                   "soak run %u: %s (error %#x), %llu frame(s) damaged past their CRC, "
+                   "%zu message(s) refused as a packet ahead\n",
                    run, !d.saved ? "failed" : differs ? "another file" : "same file", d.error,
                    static_cast<unsigned long long>(d.undetectable), Occurrences(d.trace, kPacketAhead));
     }
