@@ -33,6 +33,7 @@
 #include "sim/faults.h"
 #include "sim/pty_server.h"
 #include "sim/scanner.h"
+#include "sim/wire_format.h"
 
 namespace {
 
@@ -125,8 +126,7 @@ Download Run(const kxsim::Dataset& set, const kxsim::FaultPlan* faults, uint64_t
         auto* a = static_cast<Arming*>(context);
         if (a->armed) return;
         const kxsim::Bytes last = a->server->Stats().lastRequest;
-        if (last.size() > 11 && last[10] == (kxsim::kRecCopperAutotest & 0xFF) &&
-            last[11] == (kxsim::kRecCopperAutotest >> 8)) {
+        if (kxsim::GetU16(last, kxsim::kRecordTypeOffset) == kxsim::kRecCopperAutotest) {
           a->server->SetFaults(*a->faults);
           a->armed = true;
         }
